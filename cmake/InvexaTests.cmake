@@ -1,0 +1,13 @@
+include(GoogleTest)
+# invexa_add_test(NAME name SOURCES ... LIBS ... [GUI])
+# One executable per test folder; each case becomes its own CTest entry.
+function(invexa_add_test)
+  cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} invexa_test_support GTest::gtest GTest::gtest_main)
+  set(props ENVIRONMENT "INVEXA_TOOL=$<TARGET_FILE:invexa>")
+  if(T_GUI)
+    set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen;INVEXA_TOOL=$<TARGET_FILE:invexa>")
+  endif()
+  gtest_discover_tests(${T_NAME} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,97 @@
+#include "data/Cp1252.h"
+
+#include <array>
+#include <cstdint>
+
+namespace invexa {
+namespace {
+
+// Code points of bytes 0x80..0x9F; the five undefined bytes map to the C1 control of the same value.
+constexpr std::array<std::uint16_t, 32> High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr std::uint16_t CodePoint(unsigned char b) { return (b >= 0x80 && b < 0xA0) ? High[b - 0x80] : b; }
+
+int ByteOf(std::uint32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+        return static_cast<int>(cp);
+    for (int i = 0; i < 32; ++i)
+        if (High[i] == cp)
+            return 0x80 + i;
+    return -1;
+}
+
+} // namespace
+
+void AppendCp1252AsUtf8(std::string &out, std::string_view bytes) {
+    for (unsigned char b : bytes) {
+        if (b < 0x80) {
+            out.push_back(static_cast<char>(b));
+            continue;
+        }
+        std::uint16_t cp = CodePoint(b);
+        if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+}
+
+void AppendUtf8AsCp1252(std::string &out, std::string_view s) {
+    std::size_t i = 0, n = s.size();
+    while (i < n) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            ++i;
+            continue;
+        }
+        int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        std::uint32_t cp = len == 4 ? (c & 0x07) : len == 3 ? (c & 0x0F) : (c & 0x1F);
+        bool ok = len != 0 && i + len <= n;
+        for (int k = 1; ok && k < len; ++k) {
+            unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            ok = (cc & 0xC0) == 0x80;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        int b = ok ? ByteOf(cp) : -1;
+        out.push_back(b < 0 ? '?' : static_cast<char>(b));
+        i += ok ? len : 1;
+    }
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    AppendCp1252AsUtf8(out, bytes);
+    return out;
+}
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    AppendUtf8AsCp1252(out, utf8);
+    return out;
+}
+
+unsigned char Cp1252ToLower(unsigned char c) {
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return static_cast<unsigned char>(c + 32);
+    switch (c) {
+    case 0x8A: return 0x9A; // S caron
+    case 0x8C: return 0x9C; // OE
+    case 0x8E: return 0x9E; // Z caron
+    case 0x9F: return 0xFF; // Y diaeresis
+    default: return c;
+    }
+}
+
+} // namespace invexa

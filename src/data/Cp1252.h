@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace invexa {
+
+// Scan files, INVEXA.INI, datadump.csv and the clipboard carry Windows-1252 bytes; the database holds UTF-8.
+// The mapping is a bijection on all 256 byte values: the five bytes Windows-1252 leaves undefined map to the
+// C1 controls of the same value, so every byte survives a round trip.
+std::string Cp1252ToUtf8(std::string_view bytes);
+// Characters outside Windows-1252 and malformed UTF-8 become '?'.
+std::string Utf8ToCp1252(std::string_view utf8);
+void AppendCp1252AsUtf8(std::string &out, std::string_view bytes);
+void AppendUtf8AsCp1252(std::string &out, std::string_view utf8);
+
+// Letter case folded for Windows-1252 (ASCII and the accented letters).
+unsigned char Cp1252ToLower(unsigned char c);
+
+} // namespace invexa

@@ -1,0 +1,41 @@
+#pragma once
+#include <memory>
+#include <string>
+
+namespace SQLite {
+class Database;
+}
+
+namespace invexa {
+
+// The SQLite file Results.sqlite in the working folder, holding the table Results. Opened on first use and
+// held for the rest of the run; the program never creates it (invexa init does).
+class TResultsDatabase {
+public:
+    static constexpr const char *FileName = "Results.sqlite";
+    static constexpr const char *TableName = "Results";
+    // How long a write waits for another program's lock before it fails.
+    static constexpr int BusyTimeoutMs = 5000;
+
+    explicit TResultsDatabase(std::string folder);
+    ~TResultsDatabase();
+
+    const std::string &Folder() const { return folder_; }
+    std::string Path() const;
+
+    // Opens the file (never creating it), checks the six columns and their types, adds the UserName index
+    // when it is missing and the file is writable. Throws EInvexaError with the user-facing message.
+    SQLite::Database &Connection();
+    bool Connected() const { return db_ != nullptr; }
+    void Disconnect();
+
+    // Creates the file with the empty table and its index; false (and nothing changed) when a table exists.
+    static bool Create(const std::string &folder);
+
+private:
+    void CheckSchema();
+    std::string folder_;
+    std::unique_ptr<SQLite::Database> db_;
+};
+
+} // namespace invexa

@@ -1,0 +1,23 @@
+#pragma once
+#include <string_view>
+
+namespace invexa {
+
+class TResultsDatabase;
+
+// The SQL object that runs the two DELETE statements. Values are always bound, never spliced into the text,
+// so a name holding quotes or SQL removes only the rows that equal it.
+class TResultsQuery {
+public:
+    explicit TResultsQuery(TResultsDatabase &db) : db_(db) {}
+    // Replaces a user's rows: removes every row whose UserName equals the name as stored (cut to 16).
+    // Returns the number of rows removed.
+    int DeleteUser(std::string_view userName);
+    // Removes every row whose AppMaker and AppName equal the two values.
+    int DeleteApplication(std::string_view maker, std::string_view appName);
+
+private:
+    TResultsDatabase &db_;
+};
+
+} // namespace invexa
