@@ -1,0 +1,33 @@
+#pragma once
+#include "config/ScanSettings.h"
+
+#include <string>
+#include <string_view>
+
+namespace invexa {
+
+// The settings of one working folder with their change flags, edited as the setup page edits them and saved
+// as the window's close saves them. Used by the invexa tool; the window holds the same values in its controls
+// and calls the same entry rules.
+class TScanSetup {
+public:
+    explicit TScanSetup(std::string workDir); // loads; all flags clear
+    TScanSettings Settings;
+    TChangeFlags Flags;
+
+    void AddIgnore(std::string_view maker, std::string_view appName); // setup page's rule, may refuse
+    void AddIgnoreFromGrid(std::string_view maker, std::string_view appName);
+    void RemoveIgnore(std::string_view entry); // first equal entry; none: EInvexaError
+    void AddExe(std::string_view appName, std::string_view exeName);
+    void RemoveExe(std::string_view entry);
+    // name: UseIgnoreList, SearchForExe or StealthMode (case-insensitive); else EInvexaError.
+    void SetSwitch(std::string_view name, bool on);
+    void SetDistribution(std::string_view text);
+    void Save() const;
+    const std::string &WorkDir() const { return workDir_; }
+
+private:
+    std::string workDir_;
+};
+
+} // namespace invexa
