@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+namespace invexa::test {
+
+// A fresh, empty folder under the system's temporary folder, removed with everything in it when the object
+// goes out of scope. Each test makes its own, so tests never share a working folder.
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir &) = delete;
+    TTempDir &operator=(const TTempDir &) = delete;
+
+    const std::string &Path() const { return path_; }
+    // Path() + "/" + name.
+    std::string File(const std::string &name) const;
+    // Writes bytes exactly as given (binary), replacing the file.
+    void Write(const std::string &name, const std::string &bytes) const;
+    // The file's bytes; throws std::runtime_error when it cannot be read.
+    std::string Read(const std::string &name) const;
+    bool Exists(const std::string &name) const;
+
+private:
+    std::string path_;
+};
+
+} // namespace invexa::test
