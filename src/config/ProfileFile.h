@@ -29,8 +29,22 @@ public:
     void Save(const std::string &path) const;
 
 private:
-    std::vector<std::string> lines_; // without line ends
-    bool lastLineEnded_ = true;
+    // Each line keeps the terminator it was read with ("\r\n", "\r", "\n", or "" for a last line without one),
+    // so lines nobody changed are written back byte for byte.
+    struct TLine {
+        std::string Text;
+        std::string End;
+    };
+    struct TSectionSpan {
+        std::size_t Header; // index of the header line
+        std::size_t End;    // index of the next header line, or lines_.size()
+    };
+
+    std::optional<TSectionSpan> FindSection(std::string_view name) const;
+    std::optional<std::size_t> FindKey(const TSectionSpan &span, std::string_view key) const;
+    void EndLastLine();
+
+    std::vector<TLine> lines_;
 };
 
 } // namespace invexa

@@ -1,0 +1,321 @@
+#include "config/ProfileFile.h"
+
+#include "data/Cp1252.h"
+#include "data/InvexaError.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace invexa {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+// The scanners read values through a 2,048-byte buffer; a longer value reaches them cut to this length, and a
+// save writes back what was read, so the cut is kept here rather than handing out more than they ever see.
+constexpr std::size_t kMaxValueLength = 2047;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Windows compares profile names through its Unicode case mapping, which folds accented letters as well as
+// ASCII ones; folding the Windows-1252 letters gives the same answer for the 8-bit texts this file holds.
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Cp1252ToLower(static_cast<unsigned char>(a[i])) != Cp1252ToLower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+enum class ELineKind { Other, Header, Comment, Key };
+
+ELineKind KindOf(std::string_view line) {
+    std::string_view rest = Trim(line);
+    if (rest.empty())
+        return ELineKind::Other;
+    if (rest.front() == '[')
+        return ELineKind::Header;
+    if (rest.front() == ';')
+        return ELineKind::Comment;
+    return line.find('=') == std::string_view::npos ? ELineKind::Other : ELineKind::Key;
+}
+
+// "[[sec] tail" names the section "[sec": the name runs from the first "[" to the first "]".
+std::string_view HeaderName(std::string_view line) {
+    std::string_view rest = Trim(line).substr(1);
+    return Trim(rest.substr(0, rest.find(']')));
+}
+
+std::string_view KeyName(std::string_view line) {
+    return Trim(line.substr(0, line.find('=')));
+}
+
+std::string_view KeyValue(std::string_view line) {
+    return Trim(line.substr(line.find('=') + 1));
+}
+
+std::string_view Unquote(std::string_view value) {
+    if (value.size() >= 2 && value.front() == value.back() && (value.front() == '"' || value.front() == '\''))
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+bool HasUtf16Mark(std::string_view bytes) {
+    // FE FF (big-endian) is refused too: such a file is not 8-bit text either, and rewriting it would corrupt it.
+    return bytes.size() >= 2 &&
+           ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+}
+
+// Reads the whole file into bytes; false when there is no such file.
+bool ReadWholeFile(const std::string &path, std::string &bytes) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return false;
+        throw EInvexaError("Unable to read " + path);
+    }
+    char buffer[65536];
+    ssize_t got = 0;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    close(fd);
+    if (got < 0)
+        throw EInvexaError("Unable to read " + path);
+    return true;
+}
+
+bool StartsWithUtf16Mark(const std::string &path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char head[2] = {};
+    ssize_t got = read(fd, head, sizeof head);
+    close(fd);
+    return got == 2 && HasUtf16Mark(std::string_view(head, 2));
+}
+
+mode_t NewFileMode() {
+    // umask can only be read by setting it; the program changes it nowhere else, so putting it straight back
+    // is safe.
+    mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+bool WriteAll(int fd, const std::string &bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// Writes bytes to a new file beside target and renames it over target, so a reader (a scanner) sees either the
+// old file or the new one, never half of it. Returns false, with nothing left behind, on any failure.
+bool ReplaceFile(const std::string &target, const std::string &bytes, mode_t mode) {
+    std::string temp = target + ".tmp-XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, bytes) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temp.c_str(), target.c_str()) == 0)
+        return true;
+    unlink(temp.c_str());
+    return false;
+}
+
+bool HasNoWriteBit(const struct stat &info) {
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
+
+TProfileFile TProfileFile::Parse(std::string_view bytes) {
+    if (HasUtf16Mark(bytes))
+        throw EInvexaError("UTF-16 settings files are not supported");
+    // A UTF-8 byte-order mark is deliberately not recognised: the scanners take its three bytes as the start of
+    // the first line, so a header there is invisible to them and must be invisible here too.
+    TProfileFile profile;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t stop = bytes.find_first_of("\r\n", pos);
+        if (stop == std::string_view::npos) {
+            profile.lines_.push_back({std::string(bytes.substr(pos)), ""});
+            break;
+        }
+        std::size_t endLength = (bytes[stop] == '\r' && stop + 1 < bytes.size() && bytes[stop + 1] == '\n') ? 2 : 1;
+        profile.lines_.push_back(
+            {std::string(bytes.substr(pos, stop - pos)), std::string(bytes.substr(stop, endLength))});
+        pos = stop + endLength;
+    }
+    return profile;
+}
+
+std::string TProfileFile::Serialize() const {
+    std::string bytes;
+    for (const TLine &line : lines_)
+        bytes.append(line.Text).append(line.End);
+    return bytes;
+}
+
+std::optional<TProfileFile::TSectionSpan> TProfileFile::FindSection(std::string_view name) const {
+    // Only the first header of a section is ever searched; a repeated header and its keys are invisible.
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (KindOf(lines_[i].Text) != ELineKind::Header || !SameName(HeaderName(lines_[i].Text), name))
+            continue;
+        std::size_t end = i + 1;
+        while (end < lines_.size() && KindOf(lines_[end].Text) != ELineKind::Header)
+            ++end;
+        return TSectionSpan{i, end};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> TProfileFile::FindKey(const TSectionSpan &span, std::string_view key) const {
+    for (std::size_t i = span.Header + 1; i < span.End; ++i)
+        if (KindOf(lines_[i].Text) == ELineKind::Key && SameName(KeyName(lines_[i].Text), key))
+            return i;
+    return std::nullopt;
+}
+
+std::optional<std::string> TProfileFile::ReadString(std::string_view section, std::string_view key) const {
+    std::optional<TSectionSpan> span = FindSection(Trim(section));
+    if (!span)
+        return std::nullopt;
+    std::optional<std::size_t> line = FindKey(*span, Trim(key));
+    if (!line)
+        return std::nullopt;
+    std::string_view value = Unquote(KeyValue(lines_[*line].Text));
+    return std::string(value.substr(0, kMaxValueLength));
+}
+
+std::vector<std::string> TProfileFile::ReadKeyNames(std::string_view section) const {
+    // No length limit: every key a save would rewrite has to be read first, or the save would drop it.
+    std::vector<std::string> names;
+    std::optional<TSectionSpan> span = FindSection(Trim(section));
+    if (!span)
+        return names;
+    for (std::size_t i = span->Header + 1; i < span->End; ++i) {
+        if (KindOf(lines_[i].Text) != ELineKind::Key)
+            continue;
+        // A line "=value" has an empty name. In the scanners' zero-separated name list an empty name would end
+        // the list early, so it is left out here as well instead of becoming an empty list entry.
+        std::string_view name = KeyName(lines_[i].Text);
+        if (!name.empty())
+            names.emplace_back(name);
+    }
+    return names;
+}
+
+void TProfileFile::EndLastLine() {
+    if (!lines_.empty() && lines_.back().End.empty())
+        lines_.back().End = kCrLf;
+}
+
+void TProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    std::string_view sectionName = Trim(section);
+    std::string_view keyName = Trim(key);
+    EndLastLine();
+    std::optional<TSectionSpan> span = FindSection(sectionName);
+    if (!span) {
+        lines_.push_back({"[" + std::string(sectionName) + "]", std::string(kCrLf)});
+        lines_.push_back({std::string(keyName) + "=" + std::string(value), std::string(kCrLf)});
+        return;
+    }
+    if (std::optional<std::size_t> existing = FindKey(*span, keyName)) {
+        // Only the value changes; the file's spelling of the key, and its line end, stay.
+        std::string &text = lines_[*existing].Text;
+        text.erase(text.find('=') + 1);
+        text.append(value);
+        return;
+    }
+    // A new key goes right after the section's last key, so blank lines, comments and stray text that follow
+    // that key stay below it; a section without keys gets it right under its header.
+    std::size_t insertAt = span->Header + 1;
+    for (std::size_t i = span->Header + 1; i < span->End; ++i)
+        if (KindOf(lines_[i].Text) == ELineKind::Key)
+            insertAt = i + 1;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                  TLine{std::string(keyName) + "=" + std::string(value), std::string(kCrLf)});
+}
+
+void TProfileFile::EraseSection(std::string_view section) {
+    std::optional<TSectionSpan> span = FindSection(Trim(section));
+    if (!span)
+        return;
+    // Only the header and the key lines go. Comments stay where they were, and so do blank lines and stray
+    // lines without "=": they carry no setting, and leaving them keeps every byte that is not a setting.
+    std::vector<TLine> kept;
+    kept.reserve(lines_.size());
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        bool inSection = i >= span->Header && i < span->End;
+        if (inSection && (i == span->Header || KindOf(lines_[i].Text) == ELineKind::Key))
+            continue;
+        kept.push_back(std::move(lines_[i]));
+    }
+    lines_ = std::move(kept);
+}
+
+TProfileFile TProfileFile::Load(const std::string &path) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes))
+        return TProfileFile();
+    try {
+        return Parse(bytes);
+    } catch (const EInvexaError &error) {
+        throw EInvexaError(path + ": " + error.what());
+    }
+}
+
+void TProfileFile::Save(const std::string &path) const {
+    const EInvexaError failure("Unable to write to " + path);
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // Through a symbolic link the link is kept and the file it points to is replaced.
+    std::string target = fs::exists(path, ec) ? fs::canonical(path, ec).string() : path;
+    if (ec)
+        throw failure;
+    struct stat info {};
+    mode_t mode = NewFileMode();
+    if (stat(target.c_str(), &info) == 0) {
+        // A file marked read-only is refused even for a user (root) whom the system would let write anyway: the
+        // mark is the administrator's statement that the settings must not change. A UTF-16 file is refused so
+        // it is never overwritten with 8-bit text.
+        if (!S_ISREG(info.st_mode) || HasNoWriteBit(info) || access(target.c_str(), W_OK) != 0 ||
+            StartsWithUtf16Mark(target))
+            throw failure;
+        mode = info.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        throw failure;
+    }
+    fs::path folder = fs::path(target).parent_path();
+    std::string folderName = folder.empty() ? std::string(".") : folder.string();
+    struct stat folderInfo {};
+    if (stat(folderName.c_str(), &folderInfo) != 0 || HasNoWriteBit(folderInfo) ||
+        access(folderName.c_str(), W_OK) != 0)
+        throw failure;
+    if (!ReplaceFile(target, Serialize(), mode))
+        throw failure;
+}
+
+} // namespace invexa
