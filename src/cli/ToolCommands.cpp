@@ -1,0 +1,110 @@
+#include "cli/ToolCommands.h"
+
+#include "cli/TerminalProgress.h"
+#include "config/ScanSetup.h"
+#include "data/DataFileMerge.h"
+#include "data/InvexaError.h"
+#include "data/ScanFileWriter.h"
+#include "data/results.h"
+#include "export/CsvExport.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace invexa {
+
+int TToolCommands::Init() {
+    std::string path = (fs::path(dir) / TResultsDatabase::FileName).string();
+    if (TResultsDatabase::Create(dir))
+        out << "Created the empty results table in " << path << "\n";
+    else
+        out << path << " already holds the results table; nothing changed\n";
+    return 0;
+}
+
+int TToolCommands::Merge() {
+    TDataModule1 dm(dir);
+    TTerminalProgress progress(err, terminal);
+    TMergeSummary summary = TDataFileMerge(dm, dir, &progress).Run();
+    for (const TMergedFile &f : summary.Merged)
+        out << "merged " << f.FileName << ": " << f.Records << " records for user '" << f.UserName << "'\n";
+    out << "Merged " << summary.Merged.size() << " file(s), " << summary.Records() << " record(s), from "
+        << summary.DataFolder << "\n";
+    for (const std::string &e : summary.Errors)
+        err << e << "\n";
+    if (!summary.Errors.empty())
+        err << summary.Errors.size() << " scan data file(s) left in place; they are merged again next time\n";
+    return summary.Errors.empty() ? 0 : 1;
+}
+
+int TToolCommands::Export() {
+    TDataModule1 dm(dir);
+    dm.resultsTbl.Open();
+    std::string path = (fs::path(dir) / TCsvExport::FileName).string();
+    long long rows = TCsvExport::Export(dm.resultsTbl, path);
+    out << "Exported " << rows << " row(s) to " << path << "\n";
+    return 0;
+}
+
+int TToolCommands::Settings() {
+    TScanSettings s = TScanSetup(dir).Settings;
+    out << "UseIgnoreList=" << (s.UseIgnoreList ? 1 : 0) << "\n"
+        << "SearchForExe=" << (s.SearchForExe ? 1 : 0) << "\n"
+        << "StealthMode=" << (s.StealthMode ? 1 : 0) << "\n"
+        << "Distribution=" << s.Distribution << "\n"
+        << "[Ignore Apps]\n";
+    for (const std::string &entry : s.IgnoreList)
+        out << entry << "\n";
+    out << "[EXE Names]\n";
+    for (const std::string &entry : s.ExeNames)
+        out << entry << "\n";
+    return 0;
+}
+
+int TToolCommands::Empty() {
+    TDataModule1 dm(dir);
+    dm.resultsTbl.Close();
+    dm.resultsTbl.Empty();
+    out << "Emptied the results table\n";
+    return 0;
+}
+
+int TToolCommands::DeleteApp(const std::string &maker, const std::string &appName) {
+    TDataModule1 dm(dir);
+    int n = dm.Query1.DeleteApplication(maker, appName);
+    out << "Deleted " << n << " row(s) of " << maker << "\\" << appName << "\n";
+    return 0;
+}
+
+int TToolCommands::Demo(const std::string &folder) {
+    fs::path root = fs::absolute(folder);
+    std::error_code ec;
+    fs::create_directories(root / "ivx", ec);
+    if (ec)
+        throw EInvexaError("Cannot create " + (root / "ivx").string() + ": " + ec.message());
+    TResultsDatabase::Create(root.string());
+    TScanSetup setup(root.string());
+    if (setup.Settings.IgnoreList.empty() && setup.Settings.ExeNames.empty()) {
+        setup.AddIgnore("Microsoft", "Windows Update");
+        setup.AddIgnore("Intel", "");
+        setup.AddExe("Firefox", "firefox.exe");
+        setup.AddExe("Acrobat Reader", "AcroRd32.exe");
+        setup.SetSwitch("StealthMode", false);
+        setup.SetDistribution("Head Office");
+        setup.Save();
+    }
+    static constexpr const char *Users[] = {"alice", "bob",    "carol",  "dave",
+                                            "erin",  "frank", "grace", "heidi"};
+    int n = 0;
+    for (const char *user : Users) {
+        TScanFileWriter::WriteFile((root / "ivx" / (std::string(user) + ".ivx")).string(),
+                                   TScanFileWriter::SampleRecords(n, 10 + 3 * n));
+        ++n;
+    }
+    out << "Demo folder " << root.string() << ": results table, INVEXA.INI and " << n
+        << " scan data files in ivx/\n";
+    return 0;
+}
+
+} // namespace invexa

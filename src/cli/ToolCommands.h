@@ -1,0 +1,24 @@
+#pragma once
+#include <ostream>
+#include <string>
+
+namespace invexa {
+
+// What each invexa command does, on the working folder dir, through the same core calls as the window.
+// Each returns the exit status; operation errors throw EInvexaError (or SQLite's exception).
+struct TToolCommands {
+    std::string dir;
+    std::ostream &out;
+    std::ostream &err;
+    bool terminal = false;
+
+    int Init();
+    int Merge();
+    int Export();
+    int Settings();
+    int Empty();
+    int DeleteApp(const std::string &maker, const std::string &appName);
+    int Demo(const std::string &folder);
+};
+
+} // namespace invexa

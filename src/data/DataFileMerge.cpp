@@ -1,0 +1,170 @@
+#include "data/DataFileMerge.h"
+
+#include "data/InvexaError.h"
+#include "data/RsltsLst.h"
+#include "data/results.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace invexa {
+namespace {
+
+std::string LowerAscii(std::string s) {
+    for (char &c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return s;
+}
+
+bool EndsWithIvx(const std::string &name) {
+    return name.size() >= 4 && LowerAscii(name.substr(name.size() - 4)) == ".ivx";
+}
+
+// A file whose rows are in the open batch: it stays open and locked until the batch is committed, so no
+// scanner can replace it between our read and its deletion.
+struct TPendingFile {
+    std::unique_ptr<TResultsFile> file;
+    TMergedFile info;
+};
+
+// Appends the file's records after removing its user's rows, inside a savepoint so that a malformed file
+// leaves the table as it was. Returns false (message in error) for a malformed file; table errors throw.
+bool MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std::string &error) {
+    SQLite::Database &db = dm.database.Connection();
+    db.exec("SAVEPOINT scanfile");
+    // Errors of the table itself propagate: the batch's transaction owner rolls everything back.
+    {
+        dm.Query1.DeleteUser(info.UserName);
+        TResultsTable &tbl = dm.resultsTbl;
+        TResultsRec rec;
+        while (file.Position() < file.Size()) {
+            try {
+                file.ReadRec(rec);
+            } catch (const EInvexaError &e) {
+                error = e.what();
+                db.exec("ROLLBACK TO scanfile");
+                db.exec("RELEASE scanfile");
+                return false;
+            }
+            tbl.Append();
+            tbl.SetField(TField::UserName, info.UserName);
+            tbl.SetField(TField::AppMaker, rec.AppMaker);
+            tbl.SetField(TField::AppName, rec.AppName);
+            tbl.SetField(TField::Version, rec.Version);
+            tbl.SetField(TField::Verification, rec.Verification);
+            tbl.SetField(TField::AppPath, rec.AppPath);
+            tbl.Post();
+            ++info.Records;
+        }
+    }
+    db.exec("RELEASE scanfile");
+    return true;
+}
+
+} // namespace
+
+std::int64_t TMergeSummary::Records() const {
+    std::int64_t n = 0;
+    for (const TMergedFile &f : Merged)
+        n += f.Records;
+    return n;
+}
+
+TDataFileMerge::TDataFileMerge(TDataModule1 &dm, std::string workDir, IProgress *progress)
+    : dm_(dm), workDir_(std::move(workDir)), progress_(progress) {}
+
+std::string TDataFileMerge::DataFolder(const std::string &workDir) {
+    fs::path sub = fs::path(workDir) / "ivx";
+    std::error_code ec;
+    return fs::is_directory(sub, ec) ? sub.string() : workDir;
+}
+
+std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        std::error_code dirEc;
+        if (EndsWithIvx(name) && !it->is_directory(dirEc))
+            names.push_back(std::move(name));
+    }
+    if (ec)
+        throw EInvexaError("Cannot search " + folder + " for scan data files: " + ec.message());
+    std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        std::string la = LowerAscii(a), lb = LowerAscii(b);
+        return la != lb ? la < lb : a < b;
+    });
+    return names;
+}
+
+std::string TDataFileMerge::UserNameOf(const std::string &fileName) {
+    std::string name = fs::path(fileName).filename().string();
+    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+}
+
+TMergeSummary TDataFileMerge::Run() {
+    TProgressScope scope(progress_, "Merging data files...");
+    TMergeSummary summary;
+    summary.DataFolder = DataFolder(workDir_);
+    std::vector<std::string> names = DataFileNames(summary.DataFolder);
+    dm_.resultsTbl.Open();
+    SQLite::Database &db = dm_.database.Connection();
+
+    std::vector<TPendingFile> batch;
+    std::int64_t batchRows = 0;
+    std::optional<SQLite::Transaction> tx;
+    auto commit = [&] {
+        if (!tx)
+            return;
+        tx->commit();
+        tx.reset();
+        for (TPendingFile &p : batch) {
+            std::string path = (fs::path(summary.DataFolder) / p.info.FileName).string();
+            // Only the file we merged: a scanner may have put a new scan under the same name meanwhile.
+            if (p.file->StillNamedBy(path))
+                ::unlink(path.c_str());
+            p.file.reset();
+            summary.Merged.push_back(std::move(p.info));
+        }
+        batch.clear();
+        batchRows = 0;
+    };
+
+    for (const std::string &name : names) {
+        scope.Step(name);
+        std::string path = (fs::path(summary.DataFolder) / name).string();
+        TPendingFile pending;
+        try {
+            pending.file = std::make_unique<TResultsFile>(path);
+        } catch (const EInvexaError &e) {
+            summary.Errors.push_back(e.what());
+            continue;
+        }
+        pending.info.FileName = name;
+        pending.info.UserName = CutToWidth(UserNameOf(name), FieldWidth(TField::UserName));
+        if (!tx)
+            tx.emplace(db, SQLite::TransactionBehavior::IMMEDIATE);
+        std::string error;
+        if (!MergeDataFile(dm_, *pending.file, pending.info, error)) {
+            summary.Errors.push_back(error);
+            continue;
+        }
+        batchRows += pending.info.Records;
+        batch.push_back(std::move(pending));
+        if (static_cast<int>(batch.size()) >= BatchFiles || batchRows >= BatchRows)
+            commit();
+    }
+    commit();
+    return summary;
+}
+
+} // namespace invexa

@@ -1,0 +1,100 @@
+#include "data/ResultRow.h"
+
+#include "data/InvexaError.h"
+
+#include <charconv>
+
+namespace invexa {
+
+const char *FieldName(TField field) {
+    switch (field) {
+    case TField::UserName: return "UserName";
+    case TField::AppMaker: return "AppMaker";
+    case TField::AppName: return "AppName";
+    case TField::Version: return "Version";
+    case TField::AppPath: return "AppPath";
+    case TField::Verification: return "Verification";
+    }
+    return "";
+}
+
+int FieldWidth(TField field) {
+    switch (field) {
+    case TField::UserName: return 16;
+    case TField::AppMaker: return 32;
+    case TField::AppName: return 32;
+    case TField::Version: return 6;
+    case TField::AppPath: return 255;
+    case TField::Verification: return 0;
+    }
+    return 0;
+}
+
+std::string CutToWidth(std::string_view text, int width) {
+    std::size_t nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    if (text.size() > static_cast<std::size_t>(width))
+        text = text.substr(0, static_cast<std::size_t>(width));
+    return std::string(text);
+}
+
+namespace {
+template <class Row> auto &TextOf(Row &row, TField field) {
+    switch (field) {
+    case TField::UserName: return row.UserName;
+    case TField::AppMaker: return row.AppMaker;
+    case TField::AppName: return row.AppName;
+    case TField::Version: return row.Version;
+    default: return row.AppPath;
+    }
+}
+} // namespace
+
+std::string TResultRow::Text(TField field) const {
+    if (field == TField::Verification)
+        return Verification ? std::to_string(*Verification) : std::string();
+    return TextOf(*this, field);
+}
+
+void TResultRow::SetText(TField field, std::string_view text) {
+    if (field != TField::Verification) {
+        TextOf(*this, field) = CutToWidth(text, FieldWidth(field));
+        return;
+    }
+    if (text.empty()) {
+        Verification.reset();
+        return;
+    }
+    int value = 0;
+    const char *first = text.data(), *last = text.data() + text.size();
+    if (*first == '+')
+        ++first;
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || end != last || first == last || value < -32768 || value > 32767)
+        throw EInvexaError("'" + std::string(text) + "' is not a valid value for field 'Verification': " +
+                           "enter a whole number from -32768 to 32767");
+    Verification = static_cast<std::int16_t>(value);
+}
+
+void TResultRow::SetInteger(TField field, int value) {
+    if (field != TField::Verification) {
+        SetText(field, std::to_string(value));
+        return;
+    }
+    if (value < -32768 || value > 32767)
+        throw EInvexaError(std::to_string(value) + " is not a valid value for field 'Verification': " +
+                           "enter a whole number from -32768 to 32767");
+    Verification = static_cast<std::int16_t>(value);
+}
+
+int TResultRow::Integer(TField field) const {
+    if (field == TField::Verification)
+        return Verification.value_or(0);
+    int value = 0;
+    const std::string &text = TextOf(*this, field);
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+} // namespace invexa

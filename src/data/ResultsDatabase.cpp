@@ -1,0 +1,141 @@
+#include "data/ResultsDatabase.h"
+
+#include "data/InvexaError.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <sys/stat.h>
+#include <vector>
+
+namespace invexa {
+namespace {
+
+constexpr const char *CreateSql = "CREATE TABLE Results (UserName VARCHAR(16), AppMaker VARCHAR(32), "
+                                  "AppName VARCHAR(32), Version VARCHAR(6), AppPath VARCHAR(255), "
+                                  "Verification SMALLINT)";
+constexpr const char *CreateIndexSql = "CREATE INDEX IF NOT EXISTS ResultsUserName ON Results(UserName)";
+
+std::string Upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
+    return s;
+}
+
+// The type name a declared column type stands for, in the words of the error message.
+std::string TypeName(const std::string &declared) {
+    std::string t = Upper(declared);
+    if (t.find("INT") != std::string::npos)
+        return t.find("SMALLINT") != std::string::npos ? "SmallInt"
+               : t.find("BIGINT") != std::string::npos ? "LargeInt"
+                                                        : "Integer";
+    if (t.find("CHAR") != std::string::npos || t.find("CLOB") != std::string::npos ||
+        t.find("TEXT") != std::string::npos)
+        return "String";
+    if (t.find("REAL") != std::string::npos || t.find("FLOA") != std::string::npos ||
+        t.find("DOUB") != std::string::npos)
+        return "Float";
+    if (t.empty() || t.find("BLOB") != std::string::npos)
+        return "Blob";
+    return "Numeric";
+}
+
+bool Writable(const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
+}
+
+void Configure(SQLite::Database &db) {
+    // Rollback journal, never WAL: the folder is usually a network share, where WAL's shared memory is unsafe.
+    // FULL sync makes each commit durable before the merge deletes the files it came from.
+    db.exec("PRAGMA journal_mode=DELETE");
+    db.exec("PRAGMA synchronous=FULL");
+}
+
+} // namespace
+
+TResultsDatabase::TResultsDatabase(std::string folder) : folder_(std::move(folder)) {}
+TResultsDatabase::~TResultsDatabase() = default;
+
+std::string TResultsDatabase::Path() const { return (std::filesystem::path(folder_) / FileName).string(); }
+
+SQLite::Database &TResultsDatabase::Connection() {
+    if (db_)
+        return *db_;
+    std::string path = Path();
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
+    std::unique_ptr<SQLite::Database> db;
+    try {
+        db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE, BusyTimeoutMs);
+        db->exec("PRAGMA cache_size=-16384");
+        if (!db->tableExists(TableName))
+            throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
+    } catch (const SQLite::Exception &e) {
+        throw EInvexaError("Cannot open the results table " + path + ": " + e.what());
+    }
+    db_ = std::move(db);
+    try {
+        CheckSchema();
+        if (Writable(path)) {
+            Configure(*db_);
+            db_->exec(CreateIndexSql);
+        }
+    } catch (...) {
+        db_.reset();
+        throw;
+    }
+    return *db_;
+}
+
+void TResultsDatabase::CheckSchema() {
+    struct Expected {
+        const char *name;
+        const char *type;
+    };
+    static constexpr Expected Columns[] = {{"UserName", "String"}, {"AppMaker", "String"},
+                                           {"AppName", "String"},  {"Version", "String"},
+                                           {"AppPath", "String"},  {"Verification", "SmallInt"}};
+    SQLite::Statement info(*db_, "SELECT name, type FROM pragma_table_info('Results')");
+    std::vector<std::pair<std::string, std::string>> actual;
+    while (info.executeStep())
+        actual.emplace_back(Upper(info.getColumn(0).getString()), info.getColumn(1).getString());
+    for (const Expected &col : Columns) {
+        auto it = std::find_if(actual.begin(), actual.end(),
+                               [&](const auto &a) { return a.first == Upper(col.name); });
+        if (it == actual.end())
+            throw EInvexaError(std::string("Field '") + col.name + "' not found");
+        std::string type = TypeName(it->second);
+        // Any integer type can hold the flag; the text columns need text affinity.
+        bool ok = std::string(col.type) == "SmallInt" ? Upper(it->second).find("INT") != std::string::npos
+                                                      : type == "String";
+        if (!ok)
+            throw EInvexaError(std::string("Type mismatch for field '") + col.name + "', expecting: " + col.type +
+                               " actual: " + type);
+    }
+}
+
+void TResultsDatabase::Disconnect() { db_.reset(); }
+
+bool TResultsDatabase::Create(const std::string &folder) {
+    std::string path = (std::filesystem::path(folder) / FileName).string();
+    try {
+        SQLite::Database db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, BusyTimeoutMs);
+        if (db.tableExists(TableName))
+            return false;
+        Configure(db);
+        SQLite::Transaction tx(db);
+        db.exec(CreateSql);
+        db.exec(CreateIndexSql);
+        tx.commit();
+        return true;
+    } catch (const SQLite::Exception &e) {
+        throw EInvexaError("Cannot create the results table " + path + ": " + e.what());
+    }
+}
+
+} // namespace invexa

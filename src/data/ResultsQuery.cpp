@@ -1,0 +1,28 @@
+#include "data/ResultsQuery.h"
+
+#include "data/Cp1252.h"
+#include "data/ResultRow.h"
+#include "data/ResultsDatabase.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+namespace invexa {
+
+int TResultsQuery::DeleteUser(std::string_view userName) {
+    // The name is compared as the table stores it: a long name was cut to the column's width when its rows
+    // were appended, so the whole name would never match them again.
+    std::string stored = Cp1252ToUtf8(CutToWidth(userName, FieldWidth(TField::UserName)));
+    SQLite::Statement st(db_.Connection(), "DELETE FROM Results WHERE UserName = ?");
+    st.bind(1, stored);
+    return st.exec();
+}
+
+int TResultsQuery::DeleteApplication(std::string_view maker, std::string_view appName) {
+    SQLite::Statement st(db_.Connection(), "DELETE FROM Results WHERE COALESCE(AppMaker, '') = ? AND COALESCE(AppName, '') = ?");
+    st.bind(1, Cp1252ToUtf8(maker));
+    st.bind(2, Cp1252ToUtf8(appName));
+    return st.exec();
+}
+
+} // namespace invexa

@@ -1,0 +1,256 @@
+#include "data/ResultsTable.h"
+
+#include "data/Cp1252.h"
+#include "data/InvexaError.h"
+#include "data/ResultsDatabase.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+namespace invexa {
+namespace {
+
+constexpr const char *Columns = "rowid, UserName, AppMaker, AppName, Version, AppPath, Verification";
+const std::string SelectAll = std::string("SELECT ") + Columns + " FROM Results";
+
+void AssignText(std::string &out, const SQLite::Column &col) {
+    out.clear();
+    if (!col.isNull())
+        AppendUtf8AsCp1252(out, std::string_view(col.getText(), static_cast<std::size_t>(col.getBytes())));
+}
+
+void ReadRow(SQLite::Statement &st, TResultRow &row) {
+    row.Bookmark = st.getColumn(0).getInt64();
+    AssignText(row.UserName, st.getColumn(1));
+    AssignText(row.AppMaker, st.getColumn(2));
+    AssignText(row.AppName, st.getColumn(3));
+    AssignText(row.Version, st.getColumn(4));
+    AssignText(row.AppPath, st.getColumn(5));
+    SQLite::Column v = st.getColumn(6);
+    if (v.isNull())
+        row.Verification.reset();
+    else
+        row.Verification = static_cast<std::int16_t>(v.getInt());
+}
+
+// Binds the six columns in table order from parameter `first` on. Texts are never NULL, so that the
+// application delete's equality finds rows with empty names too.
+void BindRow(SQLite::Statement &st, const TResultRow &row, int first) {
+    st.bind(first + 0, Cp1252ToUtf8(row.UserName));
+    st.bind(first + 1, Cp1252ToUtf8(row.AppMaker));
+    st.bind(first + 2, Cp1252ToUtf8(row.AppName));
+    st.bind(first + 3, Cp1252ToUtf8(row.Version));
+    st.bind(first + 4, Cp1252ToUtf8(row.AppPath));
+    if (row.Verification)
+        st.bind(first + 5, *row.Verification);
+    else
+        st.bind(first + 5);
+}
+
+} // namespace
+
+struct TResultsTable::Statements {
+    explicit Statements(SQLite::Database &db)
+        : insert(db, "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) "
+                     "VALUES (?, ?, ?, ?, ?, ?)") {}
+    SQLite::Statement insert;
+    std::unique_ptr<SQLite::Statement> stream; // the cursor's walk, while it lasts
+};
+
+TResultsTable::TResultsTable(TResultsDatabase &db) : db_(db) {}
+TResultsTable::~TResultsTable() = default;
+
+void TResultsTable::Open() {
+    if (active_)
+        return;
+    st_ = std::make_unique<Statements>(db_.Connection());
+    active_ = true;
+    current_ = TResultRow();
+    First();
+}
+
+void TResultsTable::Close() {
+    st_.reset();
+    active_ = false;
+    appending_ = false;
+    eof_ = true;
+    current_ = TResultRow();
+}
+
+void TResultsTable::Empty() {
+    // No WHERE clause: SQLite drops the pages at once instead of deleting row by row.
+    db_.Connection().exec("DELETE FROM Results");
+}
+
+void TResultsTable::RequireActive() const {
+    if (!active_)
+        throw EInvexaError("Cannot perform this operation on a closed dataset");
+}
+
+void TResultsTable::EndStream() {
+    if (st_)
+        st_->stream.reset();
+}
+
+bool TResultsTable::ReadOne(const char *where, std::int64_t key, TResultRow &row) {
+    SQLite::Statement st(db_.Connection(), SelectAll + " " + where);
+    st.bind(1, key);
+    if (!st.executeStep())
+        return false;
+    ReadRow(st, row);
+    return true;
+}
+
+void TResultsTable::First() {
+    RequireActive();
+    st_->stream = std::make_unique<SQLite::Statement>(db_.Connection(), SelectAll + " ORDER BY rowid");
+    Next();
+}
+
+void TResultsTable::Next() {
+    RequireActive();
+    if (!st_->stream) {
+        // The walk was ended by a write: carry on after the current row.
+        TResultRow row;
+        eof_ = !ReadOne("WHERE rowid > ? ORDER BY rowid LIMIT 1", current_.Bookmark, row);
+        if (!eof_)
+            current_ = std::move(row);
+        return;
+    }
+    if (st_->stream->executeStep()) {
+        ReadRow(*st_->stream, current_);
+        eof_ = false;
+    } else {
+        eof_ = true;
+        st_->stream.reset();
+    }
+}
+
+void TResultsTable::Last() {
+    RequireActive();
+    EndStream();
+    TResultRow row;
+    if (ReadOne("WHERE rowid < ? ORDER BY rowid DESC LIMIT 1", INT64_MAX, row))
+        current_ = std::move(row);
+    eof_ = true;
+}
+
+void TResultsTable::GotoBookmark(std::int64_t bookmark) {
+    RequireActive();
+    EndStream();
+    TResultRow row;
+    if (!ReadOne("WHERE rowid = ?", bookmark, row))
+        throw EInvexaError("Record not found");
+    current_ = std::move(row);
+    eof_ = false;
+}
+
+void TResultsTable::Delete() {
+    RequireActive();
+    EndStream();
+    if (!HasCurrent()) {
+        TResultRow row;
+        if (!ReadOne("WHERE rowid > ? ORDER BY rowid LIMIT 1", 0, row))
+            throw EInvexaError("Cannot perform this operation on an empty dataset");
+        current_ = std::move(row);
+    }
+    std::int64_t gone = current_.Bookmark;
+    DeleteRow(gone);
+    TResultRow row;
+    if (ReadOne("WHERE rowid > ? ORDER BY rowid LIMIT 1", gone, row) ||
+        ReadOne("WHERE rowid < ? ORDER BY rowid DESC LIMIT 1", gone, row))
+        current_ = std::move(row);
+    else
+        current_ = TResultRow();
+}
+
+void TResultsTable::Append() {
+    RequireActive();
+    pending_ = TResultRow();
+    appending_ = true;
+}
+
+void TResultsTable::SetField(TField field, std::string_view text) {
+    if (!appending_)
+        throw EInvexaError("Dataset not in edit or insert mode");
+    pending_.SetText(field, text);
+}
+
+void TResultsTable::SetField(TField field, int value) {
+    if (!appending_)
+        throw EInvexaError("Dataset not in edit or insert mode");
+    pending_.SetInteger(field, value);
+}
+
+void TResultsTable::Post() {
+    if (!appending_)
+        throw EInvexaError("Dataset not in edit or insert mode");
+    InsertRow(pending_);
+    EndStream();
+    std::swap(current_, pending_);
+    appending_ = false;
+    eof_ = false;
+}
+
+void TResultsTable::Cancel() { appending_ = false; }
+
+std::int64_t TResultsTable::RecordCount() {
+    RequireActive();
+    return db_.Connection().execAndGet("SELECT count(*) FROM Results").getInt64();
+}
+
+std::vector<TResultRow> TResultsTable::ReadAfter(std::int64_t after, int limit) {
+    RequireActive();
+    SQLite::Statement st(db_.Connection(), SelectAll + " WHERE rowid > ? ORDER BY rowid LIMIT ?");
+    st.bind(1, after);
+    st.bind(2, limit);
+    std::vector<TResultRow> rows;
+    while (st.executeStep())
+        ReadRow(st, rows.emplace_back());
+    return rows;
+}
+
+std::vector<TResultRow> TResultsTable::ReadBefore(std::int64_t before, int limit) {
+    RequireActive();
+    SQLite::Statement st(db_.Connection(), SelectAll + " WHERE rowid < ? ORDER BY rowid DESC LIMIT ?");
+    st.bind(1, before);
+    st.bind(2, limit);
+    std::vector<TResultRow> rows;
+    while (st.executeStep())
+        ReadRow(st, rows.emplace_back());
+    return {rows.rbegin(), rows.rend()};
+}
+
+void TResultsTable::UpdateRow(const TResultRow &row) {
+    RequireActive();
+    SQLite::Statement st(db_.Connection(), "UPDATE Results SET UserName = ?, AppMaker = ?, AppName = ?, "
+                                           "Version = ?, AppPath = ?, Verification = ? WHERE rowid = ?");
+    BindRow(st, row, 1);
+    st.bind(7, row.Bookmark);
+    if (st.exec() != 1)
+        throw EInvexaError("Record not found");
+    if (current_.Bookmark == row.Bookmark)
+        current_ = row;
+}
+
+void TResultsTable::InsertRow(TResultRow &row) {
+    RequireActive();
+    SQLite::Statement &st = st_->insert;
+    st.reset();
+    st.clearBindings();
+    BindRow(st, row, 1);
+    st.exec();
+    row.Bookmark = db_.Connection().getLastInsertRowid();
+}
+
+void TResultsTable::DeleteRow(std::int64_t bookmark) {
+    RequireActive();
+    SQLite::Statement st(db_.Connection(), "DELETE FROM Results WHERE rowid = ?");
+    st.bind(1, bookmark);
+    if (st.exec() != 1)
+        throw EInvexaError("Record not found");
+    if (current_.Bookmark == bookmark)
+        current_.Bookmark = 0;
+}
+
+} // namespace invexa

@@ -1,0 +1,94 @@
+#include "data/RsltsLst.h"
+
+#include "data/InvexaError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace invexa {
+
+TResultsFile::TResultsFile(const std::string &path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    // Opened "not shared": a scanner still writing the file holds it locked, and while we read it no scanner
+    // may take it.
+    bool ok = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    if (!ok) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        throw EInvexaError("Cannot open file " + path);
+    }
+    size_ = st.st_size;
+}
+
+TResultsFile::~TResultsFile() {
+    if (fd_ >= 0)
+        ::close(fd_); // also releases the lock
+}
+
+bool TResultsFile::StillNamedBy(const std::string &path) const {
+    struct stat mine {}, named {};
+    return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 && mine.st_dev == named.st_dev &&
+           mine.st_ino == named.st_ino;
+}
+
+bool TResultsFile::Fill() {
+    ssize_t n;
+    do {
+        n = ::read(fd_, buf_, sizeof buf_);
+    } while (n < 0 && errno == EINTR);
+    // A read error counts as no bytes delivered.
+    bufPos_ = 0;
+    bufLen_ = n > 0 ? n : 0;
+    return bufLen_ > 0;
+}
+
+std::int64_t TResultsFile::Read(void *dst, std::int64_t n) {
+    char *out = static_cast<char *>(dst);
+    std::int64_t done = 0;
+    while (done < n) {
+        if (bufPos_ == bufLen_ && !Fill())
+            break;
+        std::int64_t take = std::min(n - done, bufLen_ - bufPos_);
+        std::memcpy(out + done, buf_ + bufPos_, static_cast<std::size_t>(take));
+        bufPos_ += take;
+        done += take;
+    }
+    pos_ += done;
+    return done;
+}
+
+std::int64_t TResultsFile::ReadText(std::string &text) {
+    std::int64_t at = pos_;
+    unsigned char len[4] = {0, 0, 0, 0};
+    std::int64_t got = Read(len, 4);
+    // Little-endian signed 32-bit; bytes missing at the end of the file read as zero.
+    std::int32_t n = static_cast<std::int32_t>(static_cast<std::uint32_t>(len[0]) | (std::uint32_t(len[1]) << 8) |
+                                               (std::uint32_t(len[2]) << 16) | (std::uint32_t(len[3]) << 24));
+    if (n < 0 || n > MaxTextLength)
+        throw EInvexaError("Invalid scan data file " + path_ + ": text length " + std::to_string(n) +
+                           " at offset " + std::to_string(at));
+    std::int64_t m = Read(text_, n);
+    const char *end = static_cast<const char *>(std::memchr(text_, 0, static_cast<std::size_t>(m)));
+    text.assign(text_, end ? static_cast<std::size_t>(end - text_) : static_cast<std::size_t>(m));
+    return got + m;
+}
+
+std::int64_t TResultsFile::ReadRec(TResultsRec &rec) {
+    std::int64_t total = ReadText(rec.AppMaker);
+    total += ReadText(rec.AppName);
+    total += ReadText(rec.Version);
+    char flag = 0;
+    std::int64_t got = Read(&flag, 1);
+    rec.Verification = got == 1 ? static_cast<std::int8_t>(flag) : 0;
+    total += got;
+    total += ReadText(rec.AppPath);
+    return total;
+}
+
+} // namespace invexa
