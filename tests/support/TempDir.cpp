@@ -28,7 +28,9 @@ TTempDir::~TTempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string TTempDir::File(const std::string &name) const { return path_ + "/" + name; }
+std::string TTempDir::File(const std::string &name) const {
+    return path_ + "/" + name;
+}
 
 void TTempDir::Write(const std::string &name, const std::string &bytes) const {
     std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
@@ -44,6 +46,8 @@ std::string TTempDir::Read(const std::string &name) const {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool TTempDir::Exists(const std::string &name) const { return std::filesystem::exists(File(name)); }
+bool TTempDir::Exists(const std::string &name) const {
+    return std::filesystem::exists(File(name));
+}
 
 } // namespace invexa::test
