@@ -90,8 +90,13 @@ bool ReadWholeFile(const std::string &path, std::string &bytes) {
     }
     char buffer[65536];
     ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            break;
         bytes.append(buffer, static_cast<std::size_t>(got));
+    }
     close(fd);
     if (got < 0)
         throw EInvexaError("Unable to read " + path);
@@ -129,6 +134,17 @@ bool WriteAll(int fd, const std::string &bytes) {
     return true;
 }
 
+// Makes the rename itself durable. Best effort: the new file is already complete and in place, so a folder that
+// cannot be synced is no reason to report the save as failed.
+void SyncFolderOf(const std::string &target) {
+    std::string folder = std::filesystem::path(target).parent_path().string();
+    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
 // Writes bytes to a new file beside target and renames it over target, so a reader (a scanner) sees either the
 // old file or the new one, never half of it. Returns false, with nothing left behind, on any failure.
 bool ReplaceFile(const std::string &target, const std::string &bytes, mode_t mode) {
@@ -138,8 +154,10 @@ bool ReplaceFile(const std::string &target, const std::string &bytes, mode_t mod
         return false;
     bool ok = WriteAll(fd, bytes) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), target.c_str()) == 0)
+    if (ok && rename(temp.c_str(), target.c_str()) == 0) {
+        SyncFolderOf(target);
         return true;
+    }
     unlink(temp.c_str());
     return false;
 }
