@@ -1,0 +1,20 @@
+#pragma once
+#include <QString>
+
+#include <functional>
+#include <string_view>
+
+class IMessageBoxes;
+class QWidget;
+
+// The one place where a handler's exception becomes a message: every handler of every window runs through
+// Guard, so that no exception ever crosses Qt's event loop.
+class TErrorBox {
+public:
+    // The error's message with "." appended when its last character's code is above that of ".".
+    static QString Text(std::string_view message);
+
+    // Runs the handler. A refused entry (ERefusal) goes to the "ERROR" box, any other exception to the default
+    // error box. Returns false when the handler ended in an exception.
+    static bool Guard(IMessageBoxes &boxes, QWidget *parent, const std::function<void()> &handler);
+};

@@ -1,0 +1,115 @@
+#pragma once
+#include "data/ResultRow.h"
+#include "data/ResultsPager.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace invexa {
+class TDataModule1;
+}
+
+// DataSource1: the results table as the grid sees it. It never holds the table: it asks the pager for the count
+// and for windows of rows by position, keeps a few windows and evicts the one farthest from the rows asked for.
+//
+// It also holds what the grid adds to the table: the pending edit of one row (shown at once, written to the
+// table only when the grid leaves the row), the new row that Insert or Down on the last row starts (shown at
+// its place until written, then stored at the end of the table), and the selection, a set of bookmarks, so that
+// selected rows paint highlighted whether or not the grid has the focus.
+class TResultsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int WindowRows = 128;
+    static constexpr std::size_t MaxWindows = 8;
+
+    explicit TResultsModel(invexa::TDataModule1 &data, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+    static invexa::TField FieldOfColumn(int column);
+    invexa::TDataModule1 &DataModule() { return data_; }
+
+    // Reads the table again from scratch: after it was opened, closed or emptied, or changed by a statement.
+    // A pending edit is dropped; selection entries whose rows are gone are dropped (all of them when closed).
+    void Refresh();
+    bool Active() const;
+    // Rows stored in the table (the new row not counted).
+    std::int64_t StoredCount() const;
+
+    // 0 for the new row and for rows out of range.
+    std::int64_t Bookmark(int row) const;
+    // 8-bit text of a field as the grid shows it, the pending edit included; empty out of range.
+    std::string Text(int row, invexa::TField field) const;
+    // -1 when the row is gone.
+    int RowOfBookmark(std::int64_t bookmark) const;
+
+    // Why the text cannot go into the column (the error box's message), or empty when it can.
+    QString Validate(int column, const QString &text) const;
+    int EditRow() const { return editRow_; }
+    bool IsNewRow(int row) const { return isNew_ && row == editRow_; }
+    bool EditModified() const { return editRow_ >= 0 && modified_; }
+    // Starts a new, empty row shown at row (0..rowCount); a pending edit must have been written before.
+    void InsertNewRow(int row);
+    // The grid leaves the row being edited: a modified row is written (one keyed UPDATE, or stored at the end
+    // when new), an untouched new row is dropped. Throws when the write fails; the edit is then kept.
+    void LeaveRow();
+    // Forgets the pending edit; a new row disappears.
+    void CancelRow();
+    void DropUntouchedNewRow();
+
+    // Moves the table's cursor to the row and deletes it there; the grid drops the row and its selection entry.
+    void DeleteBookmark(std::int64_t bookmark);
+    // Moves the table's cursor to the row, reads its application, deletes the row, then removes every other row
+    // of that application with one statement, and reads the table again (also when the statement fails).
+    void DeleteApplicationOf(std::int64_t bookmark);
+
+    // The selection, in table order.
+    const std::set<std::int64_t> &Selection() const { return selected_; }
+    // row, when known, spares looking the bookmark up.
+    void SetSelected(std::int64_t bookmark, bool selected, int row = -1);
+    void ClearSelection();
+    void SetSelectionColors(const QColor &base, const QColor &text);
+
+    // The row marked in the indicator column.
+    void SetIndicatorRow(int row);
+    int IndicatorRow() const { return indicatorRow_; }
+
+    // Rows held in the window cache: bounded whatever the size of the table.
+    std::size_t CachedRows() const;
+
+private:
+    std::int64_t PosOfRow(int row) const { return (isNew_ && row > editRow_) ? row - 1 : row; }
+    int RowOfPos(std::int64_t pos) const { return static_cast<int>((isNew_ && pos >= editRow_) ? pos + 1 : pos); }
+    const invexa::TResultRow *RowAt(int row) const;
+    const std::vector<invexa::TResultRow> &Window(std::int64_t window) const;
+    void EmitRowChanged(int row);
+    void ClearEdit();
+    void StoreNewRow();
+    void StoreEditedRow();
+    void DropGoneSelections();
+
+    invexa::TDataModule1 &data_;
+    mutable invexa::TResultsPager pager_;
+    mutable std::map<std::int64_t, std::vector<invexa::TResultRow>> windows_;
+    bool active_ = false;
+
+    int editRow_ = -1;
+    bool isNew_ = false;
+    bool modified_ = false;
+    invexa::TResultRow edit_;
+
+    std::set<std::int64_t> selected_;
+    QColor selectedBase_, selectedText_;
+    int indicatorRow_ = -1;
+};
