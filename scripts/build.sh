@@ -10,5 +10,7 @@ if [ "${SANITIZE:-0}" = 1 ]; then
   args+=(-DINVEXA_SANITIZE=ON)
 fi
 cmake -S . -B "$build" "${args[@]}" >/dev/null
-cmake --build "$build" -j"${JOBS:-2}" "$@"
+targets=()
+[ $# -gt 0 ] && targets=(--target "$@")
+cmake --build "$build" -j"${JOBS:-2}" "${targets[@]}" >&2
 echo "$build"

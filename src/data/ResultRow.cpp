@@ -30,14 +30,16 @@ int FieldWidth(TField field) {
     return 0;
 }
 
-std::string CutToWidth(std::string_view text, int width) {
+std::string_view CutView(std::string_view text, int width) {
     std::size_t nul = text.find('\0');
     if (nul != std::string_view::npos)
         text = text.substr(0, nul);
     if (text.size() > static_cast<std::size_t>(width))
         text = text.substr(0, static_cast<std::size_t>(width));
-    return std::string(text);
+    return text;
 }
+
+std::string CutToWidth(std::string_view text, int width) { return std::string(CutView(text, width)); }
 
 namespace {
 template <class Row> auto &TextOf(Row &row, TField field) {
@@ -59,7 +61,7 @@ std::string TResultRow::Text(TField field) const {
 
 void TResultRow::SetText(TField field, std::string_view text) {
     if (field != TField::Verification) {
-        TextOf(*this, field) = CutToWidth(text, FieldWidth(field));
+        TextOf(*this, field).assign(CutView(text, FieldWidth(field)));
         return;
     }
     if (text.empty()) {

@@ -36,5 +36,6 @@ struct TResultRow {
 
 // Cuts a text at its first zero byte and to width bytes.
 std::string CutToWidth(std::string_view text, int width);
+std::string_view CutView(std::string_view text, int width);
 
 } // namespace invexa

@@ -9,13 +9,21 @@
 
 namespace invexa {
 
+TResultsQuery::TResultsQuery(TResultsDatabase &db) : db_(db) {}
+TResultsQuery::~TResultsQuery() = default;
+
 int TResultsQuery::DeleteUser(std::string_view userName) {
     // The name is compared as the table stores it: a long name was cut to the column's width when its rows
     // were appended, so the whole name would never match them again.
     std::string stored = Cp1252ToUtf8(CutToWidth(userName, FieldWidth(TField::UserName)));
-    SQLite::Statement st(db_.Connection(), "DELETE FROM Results WHERE UserName = ?");
-    st.bind(1, stored);
-    return st.exec();
+    SQLite::Database &db = db_.Connection();
+    if (!deleteUser_ || deleteUserDb_ != &db) {
+        deleteUser_ = std::make_unique<SQLite::Statement>(db, "DELETE FROM Results WHERE UserName = ?");
+        deleteUserDb_ = &db;
+    }
+    deleteUser_->reset();
+    deleteUser_->bind(1, stored);
+    return deleteUser_->exec();
 }
 
 int TResultsQuery::DeleteApplication(std::string_view maker, std::string_view appName) {

@@ -1,5 +1,11 @@
 #pragma once
+#include <memory>
 #include <string_view>
+
+namespace SQLite {
+class Database;
+class Statement;
+}
 
 namespace invexa {
 
@@ -9,7 +15,8 @@ class TResultsDatabase;
 // so a name holding quotes or SQL removes only the rows that equal it.
 class TResultsQuery {
 public:
-    explicit TResultsQuery(TResultsDatabase &db) : db_(db) {}
+    explicit TResultsQuery(TResultsDatabase &db);
+    ~TResultsQuery();
     // Replaces a user's rows: removes every row whose UserName equals the name as stored (cut to 16).
     // Returns the number of rows removed.
     int DeleteUser(std::string_view userName);
@@ -18,6 +25,9 @@ public:
 
 private:
     TResultsDatabase &db_;
+    // The merge replaces thousands of users in one pass: its statement is prepared once per connection.
+    SQLite::Database *deleteUserDb_ = nullptr;
+    std::unique_ptr<SQLite::Statement> deleteUser_;
 };
 
 } // namespace invexa

@@ -33,18 +33,31 @@ void ReadRow(SQLite::Statement &st, TResultRow &row) {
         row.Verification = static_cast<std::int16_t>(v.getInt());
 }
 
-// Binds the six columns in table order from parameter `first` on. Texts are never NULL, so that the
-// application delete's equality finds rows with empty names too.
-void BindRow(SQLite::Statement &st, const TResultRow &row, int first) {
-    st.bind(first + 0, Cp1252ToUtf8(row.UserName));
-    st.bind(first + 1, Cp1252ToUtf8(row.AppMaker));
-    st.bind(first + 2, Cp1252ToUtf8(row.AppName));
-    st.bind(first + 3, Cp1252ToUtf8(row.Version));
-    st.bind(first + 4, Cp1252ToUtf8(row.AppPath));
+bool IsAscii(const std::string &s) {
+    unsigned char any = 0;
+    for (char c : s)
+        any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+// Binds the six columns in table order from parameter 1 on, without copying: the texts must outlive the
+// statement's next step. ASCII is bound as it stands; other texts are converted into scratch. Texts are never
+// NULL, so that the application delete's equality finds rows with empty names too.
+void BindRow(SQLite::Statement &st, const TResultRow &row, std::string (&scratch)[5]) {
+    const std::string *texts[5] = {&row.UserName, &row.AppMaker, &row.AppName, &row.Version, &row.AppPath};
+    for (int i = 0; i < 5; ++i) {
+        if (IsAscii(*texts[i])) {
+            st.bindNoCopy(i + 1, *texts[i]);
+        } else {
+            scratch[i].clear();
+            AppendCp1252AsUtf8(scratch[i], *texts[i]);
+            st.bindNoCopy(i + 1, scratch[i]);
+        }
+    }
     if (row.Verification)
-        st.bind(first + 5, *row.Verification);
+        st.bind(6, *row.Verification);
     else
-        st.bind(first + 5);
+        st.bind(6);
 }
 
 } // namespace
@@ -54,6 +67,7 @@ struct TResultsTable::Statements {
         : insert(db, "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) "
                      "VALUES (?, ?, ?, ?, ?, ?)") {}
     SQLite::Statement insert;
+    std::string scratch[5];
     std::unique_ptr<SQLite::Statement> stream; // the cursor's walk, while it lasts
 };
 
@@ -166,7 +180,12 @@ void TResultsTable::Delete() {
 
 void TResultsTable::Append() {
     RequireActive();
-    pending_ = TResultRow();
+    // Cleared in place: a merge appends millions of rows, and the strings keep their buffers.
+    pending_.Bookmark = 0;
+    for (std::string *text : {&pending_.UserName, &pending_.AppMaker, &pending_.AppName, &pending_.Version,
+                              &pending_.AppPath})
+        text->clear();
+    pending_.Verification.reset();
     appending_ = true;
 }
 
@@ -225,7 +244,8 @@ void TResultsTable::UpdateRow(const TResultRow &row) {
     RequireActive();
     SQLite::Statement st(db_.Connection(), "UPDATE Results SET UserName = ?, AppMaker = ?, AppName = ?, "
                                            "Version = ?, AppPath = ?, Verification = ? WHERE rowid = ?");
-    BindRow(st, row, 1);
+    std::string scratch[5];
+    BindRow(st, row, scratch);
     st.bind(7, row.Bookmark);
     if (st.exec() != 1)
         throw EInvexaError("Record not found");
@@ -237,8 +257,7 @@ void TResultsTable::InsertRow(TResultRow &row) {
     RequireActive();
     SQLite::Statement &st = st_->insert;
     st.reset();
-    st.clearBindings();
-    BindRow(st, row, 1);
+    BindRow(st, row, st_->scratch);
     st.exec();
     row.Bookmark = db_.Connection().getLastInsertRowid();
 }
