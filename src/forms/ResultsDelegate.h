@@ -2,7 +2,7 @@
 #include <QPointer>
 #include <QStyledItemDelegate>
 
-class QLineEdit;
+#include <QLineEdit>
 
 // The results grid's cell editor: a line edit that takes no more characters than the column holds, and that
 // lets the grid see its keys first (Ctrl+Delete, Insert and the row moves belong to the grid, not the editor).
@@ -11,8 +11,7 @@ class TResultsDelegate : public QStyledItemDelegate {
 public:
     explicit TResultsDelegate(QObject *keyFilter, QObject *parent = nullptr);
 
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     // The editor most recently made; the grid keeps one open at a time.
     QLineEdit *Editor() const { return editor_; }
 

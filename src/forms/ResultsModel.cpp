@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <exception>
@@ -50,9 +51,13 @@ TField TResultsModel::FieldOfColumn(int column) {
     return invexa::DisplayFields[static_cast<std::size_t>(column)];
 }
 
-bool TResultsModel::Active() const { return active_; }
+bool TResultsModel::Active() const {
+    return active_;
+}
 
-std::int64_t TResultsModel::StoredCount() const { return active_ ? pager_.Count() : 0; }
+std::int64_t TResultsModel::StoredCount() const {
+    return active_ ? pager_.Count() : 0;
+}
 
 std::size_t TResultsModel::CachedRows() const {
     std::size_t n = 0;
@@ -151,10 +156,43 @@ std::string TResultsModel::Text(int row, TField field) const {
     return r ? r->Text(field) : std::string();
 }
 
+std::int64_t TResultsModel::CachedPositionOf(std::int64_t bookmark, bool &exact) const {
+    for (const auto &[window, rows] : windows_) {
+        if (rows.empty() || bookmark < rows.front().Bookmark || bookmark > rows.back().Bookmark)
+            continue;
+        auto it = std::lower_bound(rows.begin(), rows.end(), bookmark,
+                                   [](const TResultRow &row, std::int64_t b) { return row.Bookmark < b; });
+        exact = it->Bookmark == bookmark;
+        return window * WindowRows + (it - rows.begin());
+    }
+    return -1;
+}
+
 int TResultsModel::RowOfBookmark(std::int64_t bookmark) const {
-    if (!active_ || bookmark == 0 || pager_.Existing({bookmark}).empty())
+    if (!active_ || bookmark == 0)
         return -1;
-    return RowOfPos(pager_.PositionOf(bookmark));
+    try {
+        bool exact = false;
+        const std::int64_t cached = CachedPositionOf(bookmark, exact);
+        if (cached >= 0)
+            return exact ? RowOfPos(cached) : -1;
+        if (pager_.Existing({bookmark}).empty())
+            return -1;
+        return RowOfPos(pager_.PositionOf(bookmark));
+    } catch (const std::exception &) {
+        return -1;
+    }
+}
+
+int TResultsModel::RowAtOrAfter(std::int64_t bookmark) const {
+    const int n = rowCount();
+    if (n == 0)
+        return -1;
+    bool exact = false;
+    std::int64_t pos = CachedPositionOf(bookmark, exact);
+    if (pos < 0)
+        pos = pager_.PositionOf(bookmark);
+    return std::min(RowOfPos(pos), n - 1);
 }
 
 QString TResultsModel::Validate(int column, const QString &text) const {

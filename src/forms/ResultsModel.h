@@ -53,6 +53,8 @@ public:
     std::string Text(int row, invexa::TField field) const;
     // -1 when the row is gone.
     int RowOfBookmark(std::int64_t bookmark) const;
+    // The row of the bookmark, or of the first row after it when it is gone, or the last row; -1 when empty.
+    int RowAtOrAfter(std::int64_t bookmark) const;
 
     // Why the text cannot go into the column (the error box's message), or empty when it can.
     QString Validate(int column, const QString &text) const;
@@ -92,6 +94,8 @@ private:
     std::int64_t PosOfRow(int row) const { return (isNew_ && row > editRow_) ? row - 1 : row; }
     int RowOfPos(std::int64_t pos) const { return static_cast<int>((isNew_ && pos >= editRow_) ? pos + 1 : pos); }
     const invexa::TResultRow *RowAt(int row) const;
+    // Position of the first row at or after the bookmark when a cached window covers it, else -1.
+    std::int64_t CachedPositionOf(std::int64_t bookmark, bool &exact) const;
     const std::vector<invexa::TResultRow> &Window(std::int64_t window) const;
     void EmitRowChanged(int row);
     void ClearEdit();

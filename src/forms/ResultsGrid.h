@@ -1,0 +1,105 @@
+#pragma once
+#include "data/ResultRow.h"
+
+#include <QPersistentModelIndex>
+#include <QTableView>
+
+#include <cstdint>
+#include <string>
+
+class IMessageBoxes;
+class QMenu;
+class TResultsDelegate;
+class TResultsModel;
+
+// ResultsGrid1: the results table in an editable grid whose current cell is always in edit mode.
+//
+// Qt's own selection is switched off: the grid keeps a set of bookmarks in the model and changes it the way the
+// commands of the results page rely on. A click with any button makes the row current and selects it alone, or
+// with Ctrl toggles it; Up/Down empty the selection, with Shift they grow it away from where the Shift run
+// began and shrink it on the way back. Every move of the current cell goes through MoveCurrent, which refuses
+// an invalid value in the editor and writes the pending edit when the row is left.
+class TResultsGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TResultsGrid(QWidget *parent = nullptr);
+
+    void SetResultsModel(TResultsModel *model);
+    TResultsModel *ResultsModel() const { return model_; }
+    void SetMessageBoxes(IMessageBoxes *boxes) { boxes_ = boxes; }
+    void SetPopupMenu(QMenu *menu) { menu_ = menu; }
+
+    // The selection: bookmarks in table order, counted and fetched by index from 0.
+    int SelectedCount() const;
+    std::int64_t SelectedAt(int i) const;
+
+    int CurrentRow() const;
+    // A stored or new row is current (none while the table is closed or empty).
+    bool HasCurrentRow() const { return CurrentRow() >= 0; }
+    std::string CurrentText(invexa::TField field) const;
+    // The field of the focused column; false when no cell is current.
+    bool CurrentField(invexa::TField &field) const;
+
+    // Moves the current cell, writing the row being left; false when a value is refused or the write fails
+    // (both reported in a box).
+    bool MoveCurrent(int row, int column);
+    // Writes the editor's text and the current row's pending edit. False when the editor's value is refused
+    // (told in a box); throws when the write fails.
+    bool PostEditing();
+    // Drops the editor's text and the pending edit.
+    void CancelEditing();
+    // Reads the table again (after it was opened, closed or emptied); the first row becomes current.
+    void Reload();
+    void GoLast();
+
+    // The row commands (their questions and windows belong to the main window).
+    void DeleteSelectedRows();
+    void DeleteApplicationOfFirstSelected();
+    // Ctrl+Delete: asks in the "Confirm" box, then deletes the selected rows from the last, or the current row.
+    void DeleteWithConfirm();
+
+signals:
+    // A click on a column title: ResultsGrid1TitleClick.
+    void TitleClicked(int column);
+
+protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void commitData(QWidget *editor) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
+
+private:
+    IMessageBoxes &Boxes() const;
+    bool HandleKey(QKeyEvent *event);
+    void ClickRow(int row, int column, Qt::KeyboardModifiers modifiers);
+    void MoveVertical(int delta, bool shift);
+    void MoveBy(int delta, bool shift);
+    void MoveToEnd(bool last);
+    void AppendRow();
+    void InsertRowHere();
+    void TabTo(bool forward);
+    void RevertRow();
+    bool CommitEditor(bool explain);
+    void EnsureEditor();
+    void PlaceCurrent(int row, int column);
+    void FocusLeft(QWidget *now);
+    bool Owns(const QWidget *widget) const;
+    int CurrentColumn() const;
+    int VisibleRows() const;
+
+    TResultsModel *model_ = nullptr;
+    TResultsDelegate *delegate_ = nullptr;
+    IMessageBoxes *boxes_ = nullptr;
+    QMenu *menu_ = nullptr;
+    QPersistentModelIndex editorIndex_;
+    // The row where the current run of Shift moves began, while the run lasts.
+    bool selecting_ = false;
+    std::int64_t anchor_ = 0;
+};
