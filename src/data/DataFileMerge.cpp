@@ -37,35 +37,40 @@ struct TPendingFile {
 };
 
 // Appends the file's records after removing its user's rows, inside a savepoint so that a malformed file
-// leaves the table as it was. Returns false (message in error) for a malformed file; table errors throw.
-bool MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std::string &error) {
+// leaves the table as it was. Returns false (message in error) for a malformed file; errors of the table
+// itself propagate, and the batch's transaction owner rolls everything back. Records go to the table in
+// fixed-size chunks, so memory does not grow with the file.
+bool MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std::string &error,
+                   std::vector<TResultRow> &rows) {
     SQLite::Database &db = dm.database.Connection();
     db.exec("SAVEPOINT scanfile");
-    // Errors of the table itself propagate: the batch's transaction owner rolls everything back.
-    {
-        dm.Query1.DeleteUser(info.UserName);
-        TResultsTable &tbl = dm.resultsTbl;
-        TResultsRec rec;
-        while (file.Position() < file.Size()) {
-            try {
-                file.ReadRec(rec);
-            } catch (const EInvexaError &e) {
-                error = e.what();
-                db.exec("ROLLBACK TO scanfile");
-                db.exec("RELEASE scanfile");
-                return false;
-            }
-            tbl.Append();
-            tbl.SetField(TField::UserName, info.UserName);
-            tbl.SetField(TField::AppMaker, rec.AppMaker);
-            tbl.SetField(TField::AppName, rec.AppName);
-            tbl.SetField(TField::Version, rec.Version);
-            tbl.SetField(TField::Verification, rec.Verification);
-            tbl.SetField(TField::AppPath, rec.AppPath);
-            tbl.Post();
-            ++info.Records;
+    dm.Query1.DeleteUser(info.UserName);
+    const std::size_t Chunk = rows.size();
+    std::size_t n = 0;
+    TResultsRec rec;
+    while (file.Position() < file.Size()) {
+        try {
+            file.ReadRec(rec);
+        } catch (const EInvexaError &e) {
+            error = e.what();
+            db.exec("ROLLBACK TO scanfile");
+            db.exec("RELEASE scanfile");
+            return false;
+        }
+        TResultRow &row = rows[n];
+        row.UserName = info.UserName;
+        row.AppMaker.assign(CutView(rec.AppMaker, FieldWidth(TField::AppMaker)));
+        row.AppName.assign(CutView(rec.AppName, FieldWidth(TField::AppName)));
+        row.Version.assign(CutView(rec.Version, FieldWidth(TField::Version)));
+        row.AppPath.assign(CutView(rec.AppPath, FieldWidth(TField::AppPath)));
+        row.Verification = rec.Verification;
+        ++info.Records;
+        if (++n == Chunk) {
+            dm.resultsTbl.PostRows(rows.data(), n);
+            n = 0;
         }
     }
+    dm.resultsTbl.PostRows(rows.data(), n);
     db.exec("RELEASE scanfile");
     return true;
 }
@@ -119,6 +124,7 @@ TMergeSummary TDataFileMerge::Run() {
     dm_.resultsTbl.Open();
     SQLite::Database &db = dm_.database.Connection();
 
+    std::vector<TResultRow> rows(64); // reused for every file
     std::vector<TPendingFile> batch;
     std::int64_t batchRows = 0;
     std::optional<SQLite::Transaction> tx;
@@ -154,7 +160,7 @@ TMergeSummary TDataFileMerge::Run() {
         if (!tx)
             tx.emplace(db, SQLite::TransactionBehavior::IMMEDIATE);
         std::string error;
-        if (!MergeDataFile(dm_, *pending.file, pending.info, error)) {
+        if (!MergeDataFile(dm_, *pending.file, pending.info, error, rows)) {
             summary.Errors.push_back(error);
             continue;
         }

@@ -43,31 +43,40 @@ bool IsAscii(const std::string &s) {
 // Binds the six columns in table order from parameter 1 on, without copying: the texts must outlive the
 // statement's next step. ASCII is bound as it stands; other texts are converted into scratch. Texts are never
 // NULL, so that the application delete's equality finds rows with empty names too.
-void BindRow(SQLite::Statement &st, const TResultRow &row, std::string (&scratch)[5]) {
+void BindRow(SQLite::Statement &st, const TResultRow &row, std::string *scratch, int first = 1) {
     const std::string *texts[5] = {&row.UserName, &row.AppMaker, &row.AppName, &row.Version, &row.AppPath};
     for (int i = 0; i < 5; ++i) {
         if (IsAscii(*texts[i])) {
-            st.bindNoCopy(i + 1, *texts[i]);
+            st.bindNoCopy(first + i, *texts[i]);
         } else {
             scratch[i].clear();
             AppendCp1252AsUtf8(scratch[i], *texts[i]);
-            st.bindNoCopy(i + 1, scratch[i]);
+            st.bindNoCopy(first + i, scratch[i]);
         }
     }
     if (row.Verification)
-        st.bind(6, *row.Verification);
+        st.bind(first + 5, *row.Verification);
     else
-        st.bind(6);
+        st.bind(first + 5);
+}
+
+constexpr std::size_t ChunkRows = 16;
+
+std::string InsertSql(std::size_t rows) {
+    std::string sql = "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES ";
+    for (std::size_t i = 0; i < rows; ++i)
+        sql += i ? ",(?, ?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?, ?)";
+    return sql;
 }
 
 } // namespace
 
 struct TResultsTable::Statements {
-    explicit Statements(SQLite::Database &db)
-        : insert(db, "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) "
-                     "VALUES (?, ?, ?, ?, ?, ?)") {}
+    explicit Statements(SQLite::Database &db) : insert(db, InsertSql(1)), insertChunk(db, InsertSql(ChunkRows)) {}
     SQLite::Statement insert;
-    std::string scratch[5];
+    // Several rows to one statement: a bulk append spends much of its time starting and ending statements.
+    SQLite::Statement insertChunk;
+    std::string scratch[5 * ChunkRows];
     std::unique_ptr<SQLite::Statement> stream; // the cursor's walk, while it lasts
 };
 
@@ -212,6 +221,29 @@ void TResultsTable::Post() {
 }
 
 void TResultsTable::Cancel() { appending_ = false; }
+
+void TResultsTable::InsertChunk(const TResultRow *rows, std::size_t n) {
+    SQLite::Statement &st = n == ChunkRows ? st_->insertChunk : st_->insert;
+    st.reset();
+    for (std::size_t i = 0; i < n; ++i)
+        BindRow(st, rows[i], st_->scratch + 5 * i, static_cast<int>(1 + 6 * i));
+    st.exec();
+}
+
+void TResultsTable::PostRows(const TResultRow *rows, std::size_t n) {
+    RequireActive();
+    if (n == 0)
+        return;
+    EndStream();
+    std::size_t i = 0;
+    for (; i + ChunkRows <= n; i += ChunkRows)
+        InsertChunk(rows + i, ChunkRows);
+    for (; i < n; ++i)
+        InsertChunk(rows + i, 1);
+    current_ = rows[n - 1];
+    current_.Bookmark = db_.Connection().getLastInsertRowid();
+    eof_ = false;
+}
 
 std::int64_t TResultsTable::RecordCount() {
     RequireActive();

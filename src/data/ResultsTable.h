@@ -47,6 +47,9 @@ public:
     void SetField(TField field, int value);
     void Post();
     void Cancel();
+    // Posts rows[0..n) at the end of the table, as n Append/SetField/Post would (texts must already be cut to
+    // width), several rows to a statement; the last becomes the current row.
+    void PostRows(const TResultRow *rows, std::size_t n);
 
     // Keyed access for the grid: counts, windows of rows by bookmark, one-row writes.
     std::int64_t RecordCount();
@@ -67,6 +70,7 @@ private:
     void RequireActive() const;
     void EndStream();
     bool ReadOne(const char *sql, std::int64_t key, TResultRow &row);
+    void InsertChunk(const TResultRow *rows, std::size_t n);
 
     TResultsDatabase &db_;
     std::unique_ptr<Statements> st_;

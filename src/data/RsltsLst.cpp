@@ -50,6 +50,13 @@ bool TResultsFile::Fill() {
 
 std::int64_t TResultsFile::Read(void *dst, std::int64_t n) {
     char *out = static_cast<char *>(dst);
+    if (n <= bufLen_ - bufPos_) {
+        // Most reads are small and lie inside the read-ahead buffer.
+        std::memcpy(out, buf_ + bufPos_, static_cast<std::size_t>(n));
+        bufPos_ += n;
+        pos_ += n;
+        return n;
+    }
     std::int64_t done = 0;
     while (done < n) {
         if (bufPos_ == bufLen_ && !Fill())
