@@ -115,8 +115,8 @@ void TResultsGrid::PlaceCurrent(int row, int column) {
 
 void TResultsGrid::EnsureEditor() {
     const QModelIndex cur = currentIndex();
-    if (editorIndex_.isValid() && editorIndex_ != cur && isPersistentEditorOpen(editorIndex_))
-        closePersistentEditor(editorIndex_);
+    if (editorIndex_.isValid() && editorIndex_ != cur)
+        CloseEditorAt(editorIndex_);
     editorIndex_ = QPersistentModelIndex();
     if (!cur.isValid() || !(model_->flags(cur) & Qt::ItemIsEditable))
         return;
@@ -164,7 +164,18 @@ void TResultsGrid::commitData(QWidget *editor) {
         QTableView::commitData(editor);
 }
 
+void TResultsGrid::CloseEditorAt(const QModelIndex &index) {
+    if (!isPersistentEditorOpen(index))
+        return;
+    // Qt reports closing the current cell's editor as a revert; that is not the user's Escape.
+    closing_ = true;
+    closePersistentEditor(index);
+    closing_ = false;
+}
+
 void TResultsGrid::closeEditor(QWidget *, QAbstractItemDelegate::EndEditHint hint) {
+    if (closing_)
+        return;
     // The editor is never closed from here: the current cell is always in edit mode.
     switch (hint) {
     case QAbstractItemDelegate::EditNextItem:
@@ -216,7 +227,7 @@ void TResultsGrid::CancelEditing() {
         return;
     model_->CancelRow();
     if (editorIndex_.isValid())
-        closePersistentEditor(editorIndex_);
+        CloseEditorAt(editorIndex_);
     EnsureEditor();
 }
 

@@ -88,6 +88,7 @@ private:
     void RevertRow();
     bool CommitEditor(bool explain);
     void EnsureEditor();
+    void CloseEditorAt(const QModelIndex &index);
     void PlaceCurrent(int row, int column);
     void FocusLeft(QWidget *now);
     bool Owns(const QWidget *widget) const;
@@ -99,6 +100,7 @@ private:
     IMessageBoxes *boxes_ = nullptr;
     QMenu *menu_ = nullptr;
     QPersistentModelIndex editorIndex_;
+    bool closing_ = false;
     // The row where the current run of Shift moves began, while the run lasts.
     bool selecting_ = false;
     std::int64_t anchor_ = 0;

@@ -209,27 +209,23 @@ bool TResultsModel::setData(const QModelIndex &index, const QVariant &value, int
     if (!index.isValid() || role != Qt::EditRole || !active_)
         return false;
     const int row = index.row();
-    if (editRow_ != row) {
-        // The grid leaves a row before it edits another; this covers anyone who does not.
-        if (editRow_ >= 0 && modified_)
-            return false;
-        const TResultRow *current = RowAt(row);
-        if (!current)
-            return false;
-        edit_ = *current;
-        editRow_ = row;
-        modified_ = false;
-    }
-    const TField field = FieldOfColumn(index.column());
-    TResultRow changed = edit_;
+    // The grid leaves a row before it edits another; this covers anyone who does not.
+    if (editRow_ >= 0 && editRow_ != row && (modified_ || isNew_))
+        return false;
+    const TResultRow *current = RowAt(row);
+    if (!current)
+        return false;
+    TResultRow changed = *current;
     try {
-        changed.SetText(field, TCp1252Text::ToBytes(value.toString()));
+        changed.SetText(FieldOfColumn(index.column()), TCp1252Text::ToBytes(value.toString()));
     } catch (const invexa::EInvexaError &) {
         return false;
     }
-    if (changed == edit_)
+    // An editor handing back the text it was given starts no edit.
+    if (changed == *current)
         return true;
     edit_ = std::move(changed);
+    editRow_ = row;
     modified_ = true;
     EmitRowChanged(row);
     return true;

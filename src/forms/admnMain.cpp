@@ -8,23 +8,26 @@
 #include "forms/Cp1252Text.h"
 #include "forms/ErrorBox.h"
 #include "forms/MessageBoxes.h"
+#include "forms/ResultsGrid.h"
+#include "forms/ResultsModel.h"
 #include "forms/SortedList.h"
 #include "forms/WindowLook.h"
 #include "forms/about.h"
 #include "forms/mergmess.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStandardItemModel>
 #include <QTabWidget>
-#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -127,53 +130,61 @@ void TRuvolaform::BuildToolBars(QWidget *page) {
     ToolBar2 = Named(new QToolBar(page), "ToolBar2");
     ToolBar2->setMovable(false);
     ToolBar2->setFixedHeight(17);
-    auto *legendHolder = new QWidget(ToolBar2);
-    legendHolder->setFixedSize(562, 15);
+    // The legend stands at a fixed place on the bar, outside the bar's own layout: the bar must not hide it
+    // behind an extension button, nor keep the window from narrowing below the legend's width.
     Label4 = Named(new QLabel(QStringLiteral(" Verification Field:  -1=Exe not found   0=Exe Location unknown    "
                                              "1=Exe existance verified    2=On Disk, not in Registry"),
-                              legendHolder),
+                              ToolBar2),
                    "Label4");
     Label4->setFont(TWindowLook::DesignFont(10));
     // Designed 562 wide for its own face; the fallback face is wider, and the legend must not be cut.
-    const int legendWidth = std::max(562, Label4->sizeHint().width());
-    Label4->setGeometry(0, 2, legendWidth, 13);
-    legendHolder->setFixedSize(legendWidth, 15);
-    ToolBar2->addWidget(legendHolder);
+    Label4->setGeometry(0, 2, std::max(562, Label4->sizeHint().width()), 13);
 }
 
-// A read-only view of the table until the results grid with its commands takes this place.
 void TRuvolaform::CreateResultsGrid() {
-    ResultsGrid1 = Named(new QTableView(ResultsSheet), "ResultsGrid1");
-    resultsModel_ = new QStandardItemModel(0, std::size(invexa::DisplayFields), ResultsGrid1);
-    int column = 0;
-    for (invexa::TField field : invexa::DisplayFields)
-        resultsModel_->setHorizontalHeaderItem(column++, new QStandardItem(QString::fromLatin1(invexa::FieldName(field))));
-    ResultsGrid1->setModel(resultsModel_);
-    ResultsGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ResultsGrid1->horizontalHeader()->setSectionsClickable(false);
-    ResultsGrid1->verticalHeader()->setDefaultSectionSize(ResultsGrid1->fontMetrics().height() + 4);
-    for (int c = 1; c < resultsModel_->columnCount(); ++c)
-        ResultsGrid1->setColumnWidth(c, 64);
+    ResultsGrid1 = Named(new TResultsGrid(ResultsSheet), "ResultsGrid1");
+    ResultsGrid1->SetMessageBoxes(&boxes_);
+    connect(ResultsGrid1, &TResultsGrid::TitleClicked, this, [this] { Guard([this] { ResultsGrid1TitleClick(); }); });
+    BuildGridMenu();
+}
+
+void TRuvolaform::BuildGridMenu() {
+    GridRightClickMnu = Named(new QMenu(ResultsGrid1), "GridRightClickMnu");
+    // The hints are kept with the items; the window has no status line that would show them.
+    auto item = [this](const char *name, const char *caption, const char *hint, void (TRuvolaform::*handler)()) {
+        QAction *action = GridRightClickMnu->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        action->setStatusTip(QString::fromLatin1(hint));
+        action->setToolTip(QString::fromLatin1(hint));
+        connect(action, &QAction::triggered, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+        return action;
+    };
+    DeleteRecordMI =
+        item("DeleteRecordMI", "Delete &Record", "Delete the current record", &TRuvolaform::DeleteRecordMIClick);
+    DelallReferencesMI =
+        item("DelallReferencesMI", "&Del all References",
+             "Delete all references in the database of the current application", &TRuvolaform::DelallReferencesMIClick);
+    AddtoIgnoreListMI = item("AddtoIgnoreListMI", "&Add to Ignore List", "Add this Application to the Ignore List",
+                             &TRuvolaform::AddtoIgnoreListMIClick);
+    AddtoIgnoreDelMI = item("AddtoIgnoreDelMI", "&Ignore and Del All", "Add to the ignore list and del all references",
+                            &TRuvolaform::AddtoIgnoreDelMIClick);
+    Noname = GridRightClickMnu->addSeparator();
+    Noname->setObjectName(QStringLiteral("Noname"));
+    CopyMI = item("CopyMI", "&Copy", "", &TRuvolaform::CopyMIClick);
+    ResultsGrid1->SetPopupMenu(GridRightClickMnu);
+}
+
+void TRuvolaform::ConnectDataSource() {
+    if (DataSource1 || !DataModule1)
+        return;
+    DataSource1 = new TResultsModel(*DataModule1, ResultsGrid1);
+    ResultsGrid1->SetResultsModel(DataSource1);
 }
 
 void TRuvolaform::ShowResultsTable() {
-    resultsModel_->setRowCount(0);
-    if (!DataModule1 || !DataModule1->resultsTbl.Active())
-        return;
-    constexpr int Window = 1000;
-    std::int64_t after = 0;
-    for (;;) {
-        const std::vector<invexa::TResultRow> rows = DataModule1->resultsTbl.ReadAfter(after, Window);
-        for (const invexa::TResultRow &row : rows) {
-            QList<QStandardItem *> items;
-            for (invexa::TField field : invexa::DisplayFields)
-                items.append(new QStandardItem(TCp1252Text::ToQString(row.Text(field))));
-            resultsModel_->appendRow(items);
-        }
-        if (rows.size() < static_cast<std::size_t>(Window))
-            break;
-        after = rows.back().Bookmark;
-    }
+    ConnectDataSource();
+    if (DataSource1)
+        ResultsGrid1->Reload();
 }
 
 // ---- setup page ---------------------------------------------------------------------------------------------
@@ -256,16 +267,16 @@ void TRuvolaform::BuildSetupLabels() {
 }
 
 void TRuvolaform::SetSetupTabOrder() {
-    const QWidget *order[] = {UseIgnoreCB, IgnoreLB,     ScanForExeCB, MakerEB,       ApplicationEB,
-                              AddBtn,      DeleteBtn,    ExeNamesLB,   ExeNameEB,     AddExeBtn,
-                              DelExeBtn,   StealthModeCB, DistributionEB, CloseBtn};
+    const QWidget *order[] = {UseIgnoreCB, IgnoreLB,  ScanForExeCB, MakerEB,   ApplicationEB, AddBtn,         DeleteBtn,
+                              ExeNamesLB,  ExeNameEB, AddExeBtn,    DelExeBtn, StealthModeCB, DistributionEB, CloseBtn};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(const_cast<QWidget *>(order[i - 1]), const_cast<QWidget *>(order[i]));
 }
 
 void TRuvolaform::ConnectSetupHandlers() {
     auto onClick = [this](QPushButton *button, void (TRuvolaform::*handler)()) {
-        connect(button, &QPushButton::clicked, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
     };
     onClick(AddBtn, &TRuvolaform::AddBtnClick);
     onClick(DeleteBtn, &TRuvolaform::DeleteBtnClick);
@@ -336,6 +347,7 @@ invexa::TScanSettings TRuvolaform::PageSettings() const {
 }
 
 void TRuvolaform::FormShow() {
+    ConnectDataSource();
     if (!DataModule1)
         throw invexa::EInvexaError("The results table is not available");
     invexa::TDataFileMerge merge(*DataModule1, WorkDir_, mergemessFm);
@@ -346,7 +358,9 @@ void TRuvolaform::FormShow() {
         throw invexa::EInvexaError(JoinLines(summary.Errors));
 }
 
-void TRuvolaform::FormClose() { invexa::SaveSettings(WorkDir_, PageSettings(), Flags_); }
+void TRuvolaform::FormClose() {
+    invexa::SaveSettings(WorkDir_, PageSettings(), Flags_);
+}
 
 void TRuvolaform::FormResize() {
     const int W = width() > 743 ? width() : 743;
@@ -383,12 +397,20 @@ void TRuvolaform::AboutBtnClick() {
 void TRuvolaform::CSVBtnClick() {
     if (!DataModule1)
         throw invexa::EInvexaError("The results table is not available");
+    ConnectDataSource();
+    // Like the table's own walk would, the export first writes a pending edit; a refused value stops it.
+    if (!ResultsGrid1->PostEditing())
+        return;
+    // The walk goes through the table's cursor, not the grid: nothing is drawn until the last row is current.
     invexa::TCsvExport::Export(DataModule1->resultsTbl, invexa::TCsvExport::FileName);
+    ResultsGrid1->GoLast();
 }
 
 void TRuvolaform::EmptyTableBtnClick() {
     if (!DataModule1)
         throw invexa::EInvexaError("The results table is not available");
+    ConnectDataSource();
+    ResultsGrid1->CancelEditing();
     DataModule1->resultsTbl.Close();
     // The grid follows the closed table at once, even when emptying it fails.
     ShowResultsTable();
@@ -419,14 +441,74 @@ void TRuvolaform::DelExeBtnClick() {
         Flags_.ExeNamesChanged = true;
 }
 
-void TRuvolaform::UseIgnoreCBClick() { Flags_.SwitchesChanged = true; }
-void TRuvolaform::ScanForExeCBClick() { Flags_.SwitchesChanged = true; }
-void TRuvolaform::StealthModeCBClick() { Flags_.SwitchesChanged = true; }
-void TRuvolaform::DistributionEBChange() { Flags_.SwitchesChanged = true; }
+void TRuvolaform::UseIgnoreCBClick() {
+    Flags_.SwitchesChanged = true;
+}
+void TRuvolaform::ScanForExeCBClick() {
+    Flags_.SwitchesChanged = true;
+}
+void TRuvolaform::StealthModeCBClick() {
+    Flags_.SwitchesChanged = true;
+}
+void TRuvolaform::DistributionEBChange() {
+    Flags_.SwitchesChanged = true;
+}
 
-void TRuvolaform::CloseBtnClick() { close(); }
+void TRuvolaform::CloseBtnClick() {
+    close();
+}
 
 void TRuvolaform::AddCurrentToIgnoreList(std::string_view maker, std::string_view appName) {
     TSortedList::Insert(IgnoreLB, invexa::MakeGridIgnoreEntry(maker, appName));
     Flags_.IgnoreListChanged = true;
+}
+
+// ---- results grid commands ----------------------------------------------------------------------------------
+
+// A title click neither sorts nor selects.
+void TRuvolaform::ResultsGrid1TitleClick() {}
+
+// Deletes the selected rows (not the current row, whatever the hint says); nothing when none is selected.
+void TRuvolaform::DeleteRecordMIClick() {
+    ResultsGrid1->DeleteSelectedRows();
+}
+
+void TRuvolaform::DelallReferencesMIClick() {
+    DeleteAllReferences();
+}
+
+void TRuvolaform::AddtoIgnoreListMIClick() {
+    AddCurrentToIgnoreList();
+}
+
+// The entry comes from the current row and stays whatever the answer; the deletion from the first selected row.
+void TRuvolaform::AddtoIgnoreDelMIClick() {
+    AddCurrentToIgnoreList();
+    DeleteAllReferences();
+}
+
+void TRuvolaform::CopyMIClick() {
+    invexa::TField field;
+    if (!ResultsGrid1->HasCurrentRow() || !ResultsGrid1->CurrentField(field))
+        return;
+    QGuiApplication::clipboard()->setText(TCp1252Text::ToQString(ResultsGrid1->CurrentText(field)));
+}
+
+void TRuvolaform::DeleteAllReferences() {
+    if (ResultsGrid1->SelectedCount() == 0)
+        return;
+    if (!boxes_.Warning(this, QStringLiteral("This will delete all Occurances of this application. Are You Sure?")))
+        return;
+    // Hidden again on every path out, the failing statement's included.
+    invexa::TProgressScope progress(mergemessFm, "Please wait...");
+    progress.Step("Deleting records");
+    ResultsGrid1->DeleteApplicationOfFirstSelected();
+}
+
+// Without a current row there is no application: a lone "\" on the scanners' ignore list would help nobody.
+void TRuvolaform::AddCurrentToIgnoreList() {
+    if (!ResultsGrid1->HasCurrentRow())
+        return;
+    AddCurrentToIgnoreList(ResultsGrid1->CurrentText(invexa::TField::AppMaker),
+                           ResultsGrid1->CurrentText(invexa::TField::AppName));
 }

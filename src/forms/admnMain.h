@@ -14,11 +14,13 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QStandardItemModel;
+class QAction;
+class QMenu;
 class QTabWidget;
-class QTableView;
 class QToolBar;
 class QToolButton;
+class TResultsGrid;
+class TResultsModel;
 
 namespace invexa {
 class TDataModule1;
@@ -51,6 +53,12 @@ public:
     void AboutBtnClick();
     void CSVBtnClick();
     void EmptyTableBtnClick();
+    void ResultsGrid1TitleClick();
+    void DeleteRecordMIClick();
+    void DelallReferencesMIClick();
+    void AddtoIgnoreListMIClick();
+    void AddtoIgnoreDelMIClick();
+    void CopyMIClick();
     void AddBtnClick();
     void DeleteBtnClick();
     void AddExeBtnClick();
@@ -71,7 +79,15 @@ public:
     QToolButton *AboutBtn = nullptr;
     QToolBar *ToolBar2 = nullptr;
     QLabel *Label4 = nullptr;
-    QTableView *ResultsGrid1 = nullptr;
+    TResultsGrid *ResultsGrid1 = nullptr;
+    TResultsModel *DataSource1 = nullptr;
+    QMenu *GridRightClickMnu = nullptr;
+    QAction *DeleteRecordMI = nullptr;
+    QAction *DelallReferencesMI = nullptr;
+    QAction *AddtoIgnoreListMI = nullptr;
+    QAction *AddtoIgnoreDelMI = nullptr;
+    QAction *Noname = nullptr;
+    QAction *CopyMI = nullptr;
 
     QLabel *Label1 = nullptr;
     QLineEdit *DistributionEB = nullptr;
@@ -108,7 +124,12 @@ private:
     void BuildResultsPage();
     void BuildToolBars(QWidget *page);
     void CreateResultsGrid();
+    void BuildGridMenu();
+    // DataSource1 needs DataModule1, which start-up creates after this window.
+    void ConnectDataSource();
     void ShowResultsTable();
+    void DeleteAllReferences();
+    void AddCurrentToIgnoreList();
     void BuildSetupPage();
     void BuildSetupLabels();
     void BuildSetupInputs();
@@ -118,7 +139,6 @@ private:
     void LoadPage(const invexa::TScanSettings &settings);
 
     IMessageBoxes &boxes_;
-    QStandardItemModel *resultsModel_ = nullptr;
     std::string WorkDir_;
     invexa::TChangeFlags Flags_;
 };
