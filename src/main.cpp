@@ -1,7 +1,7 @@
 // Invexa Admin: the administrator's window over one working folder (the current directory).
 #include "data/results.h"
-#include "forms/admnMain.h"
 #include "forms/about.h"
+#include "forms/admnMain.h"
 #include "forms/mergmess.h"
 
 #include <QApplication>

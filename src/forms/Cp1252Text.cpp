@@ -2,6 +2,10 @@
 
 #include "data/Cp1252.h"
 
-QString TCp1252Text::ToQString(std::string_view bytes) { return QString::fromUtf8(invexa::Cp1252ToUtf8(bytes)); }
+QString TCp1252Text::ToQString(std::string_view bytes) {
+    return QString::fromUtf8(invexa::Cp1252ToUtf8(bytes));
+}
 
-std::string TCp1252Text::ToBytes(const QString &text) { return invexa::Utf8ToCp1252(text.toStdString()); }
+std::string TCp1252Text::ToBytes(const QString &text) {
+    return invexa::Utf8ToCp1252(text.toStdString());
+}

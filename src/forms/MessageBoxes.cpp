@@ -29,8 +29,8 @@ bool TMessageBoxes::Warning(QWidget *parent, const QString &text) {
 }
 
 bool TMessageBoxes::Confirm(QWidget *parent, const QString &text) {
-    return Run(parent, QMessageBox::Question, QStringLiteral("Confirm"), text,
-               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok;
+    return Run(parent, QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Ok | QMessageBox::Cancel,
+               QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 TMessageBoxes &TMessageBoxes::Instance() {

@@ -4,7 +4,9 @@
 #include <QtGlobal>
 
 // Q_INIT_RESOURCE declares its initialiser at block scope, which must resolve in the global namespace.
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 QFont TWindowLook::DesignFont(int pixelSize) {
     QFont font(QStringLiteral("MS Sans Serif"));

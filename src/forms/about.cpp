@@ -19,8 +19,8 @@ constexpr qreal DesignDpi = 120.0;
 } // namespace
 
 TAboutBox::TAboutBox(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About"));
     setModal(false);
@@ -29,7 +29,9 @@ TAboutBox::TAboutBox(QWidget *parent)
     Build(screen ? screen->logicalDotsPerInch() : DesignDpi);
 }
 
-int TAboutBox::Scaled(int designed, qreal screenDpi) { return qRound(designed * screenDpi / DesignDpi); }
+int TAboutBox::Scaled(int designed, qreal screenDpi) {
+    return qRound(designed * screenDpi / DesignDpi);
+}
 
 void TAboutBox::Build(qreal dpi) {
     auto s = [dpi](int v) { return Scaled(v, dpi); };
@@ -67,24 +69,31 @@ void TAboutBox::Build(qreal dpi) {
 }
 
 void TAboutBox::ShowAndRaise() {
-    if (!isVisible()) {
-        if (!shownBefore_) {
-            if (const QScreen *screen = this->screen()) {
-                QRect centred(QPoint(), frameGeometry().size());
-                centred.moveCenter(screen->availableGeometry().center());
-                move(centred.topLeft());
-            }
-        } else {
-            move(lastPos_);
-        }
-        shownBefore_ = true;
-    }
+    const bool firstTime = !shownBefore_;
+    if (!isVisible() && !firstTime)
+        move(lastPos_);
+    if (firstTime)
+        CentreOnScreen();
     show();
+    // The frame's size is known only once the window exists; centre again with it.
+    if (firstTime)
+        CentreOnScreen();
+    shownBefore_ = true;
     raise();
     activateWindow();
 }
 
-void TAboutBox::OKButtonClick() { hide(); }
+void TAboutBox::CentreOnScreen() {
+    if (const QScreen *screen = this->screen()) {
+        QRect centred(QPoint(), frameGeometry().size());
+        centred.moveCenter(screen->availableGeometry().center());
+        move(centred.topLeft());
+    }
+}
+
+void TAboutBox::OKButtonClick() {
+    hide();
+}
 
 void TAboutBox::hideEvent(QHideEvent *event) {
     // Remember the place the user left the box at, also when it is hidden with its title-bar button.

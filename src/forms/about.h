@@ -31,6 +31,7 @@ protected:
 
 private:
     void Build(qreal dpi);
+    void CentreOnScreen();
 
     bool shownBefore_ = false;
     QPoint lastPos_;

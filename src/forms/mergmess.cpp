@@ -56,7 +56,9 @@ void TmergemessFm::Step(const std::string &item) {
     RepaintNow();
 }
 
-void TmergemessFm::Finish() { hide(); }
+void TmergemessFm::Finish() {
+    hide();
+}
 
 void TmergemessFm::RepaintNow() {
     if (isVisible())
