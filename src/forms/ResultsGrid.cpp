@@ -160,15 +160,21 @@ void TResultsGrid::commitData(QWidget *editor) {
     // Reached from the editor losing the focus, too: a value that cannot be taken stays in the editor,
     // and the error is told when the user tries to leave the cell.
     auto *edit = qobject_cast<QLineEdit *>(editor);
-    if (model_ && edit && editorIndex_.isValid() && model_->Validate(editorIndex_.column(), edit->text()).isEmpty())
+    if (!closing_ && model_ && edit && editorIndex_.isValid() &&
+        model_->Validate(editorIndex_.column(), edit->text()).isEmpty())
         QTableView::commitData(editor);
 }
 
 void TResultsGrid::CloseEditorAt(const QModelIndex &index) {
     if (!isPersistentEditorOpen(index))
         return;
-    // Qt reports closing the current cell's editor as a revert; that is not the user's Escape.
+    // Whoever closes the editor has taken its text already, or means to drop it; and Qt reports closing the
+    // current cell's editor as a revert, which is not the user's Escape.
     closing_ = true;
+    // A focused editor that disappears hands the focus down the chain, which an item view turns into a Tab to
+    // the next cell; the grid takes the focus first and gives it to the next editor.
+    if (QWidget *focused = QApplication::focusWidget(); focused && focused != this && Owns(focused))
+        setFocus(Qt::OtherFocusReason);
     closePersistentEditor(index);
     closing_ = false;
 }
