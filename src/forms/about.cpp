@@ -6,6 +6,7 @@
 
 #include <QFrame>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -100,4 +101,13 @@ void TAboutBox::hideEvent(QHideEvent *event) {
     if (!event->spontaneous())
         lastPos_ = pos();
     QDialog::hideEvent(event);
+}
+
+void TAboutBox::keyPressEvent(QKeyEvent *event) {
+    // The box has no Cancel button: Escape leaves it open; Enter presses OK, the title-bar button closes it.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

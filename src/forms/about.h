@@ -28,6 +28,7 @@ public:
 
 protected:
     void hideEvent(QHideEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Build(qreal dpi);

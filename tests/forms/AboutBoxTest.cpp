@@ -76,6 +76,9 @@ TEST_F(AboutBoxTest, ClosingByTitleBarOrEnterHidesTheSameSingleBox) {
     EXPECT_FALSE(aboutBox->isVisible());
     ClickAbout();
     ASSERT_TRUE(WaitFor([this] { return aboutBox->isVisible(); }));
+    // Without a Cancel button Escape does nothing.
+    QTest::keyClick(aboutBox.get(), Qt::Key_Escape);
+    EXPECT_TRUE(aboutBox->isVisible());
     QTest::keyClick(aboutBox.get(), Qt::Key_Return);
     EXPECT_FALSE(aboutBox->isVisible());
     EXPECT_EQ(AboutBoxes(), 1);
