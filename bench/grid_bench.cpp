@@ -1,0 +1,207 @@
+// The results page on a table of a million rows, in the real window (offscreen unless a display is asked
+// for): time until the first rows are drawn, memory against an empty table, Ctrl+End, "Del all References" on
+// an application of 5,000 rows, and the CSV button against `invexa export` on the same table.
+//
+// usage: grid_bench [ROWS] [INVEXA_TOOL]   (the tool defaults to ./src/invexa beside the build's bench folder)
+#include "data/ResultsDatabase.h"
+#include "data/results.h"
+#include "forms/IMessageBoxes.h"
+#include "forms/ResultsGrid.h"
+#include "forms/ResultsModel.h"
+#include "forms/about.h"
+#include "forms/admnMain.h"
+#include "forms/mergmess.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWindow>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int AppRows = 5000;
+
+// Answers every question with Yes and prints any error instead of showing it.
+class TYesBoxes : public IMessageBoxes {
+public:
+    void ErrorBox(QWidget *, const QString &text) override { std::printf("error box: %s\n", qPrintable(text)); }
+    void Refusal(QWidget *, const QString &text) override { std::printf("refusal: %s\n", qPrintable(text)); }
+    bool Warning(QWidget *, const QString &) override { return true; }
+    bool Confirm(QWidget *, const QString &) override { return true; }
+};
+
+long StatusKb(const char *key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::string(key).size());
+    return -1;
+}
+
+double Ms(Clock::time_point from) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+}
+
+// Every 200th row, the first included, belongs to the application that "Del all References" removes.
+void Fill(const fs::path &folder, long rows) {
+    invexa::TResultsDatabase::Create(folder.string());
+    invexa::TDataModule1 data(folder.string());
+    data.resultsTbl.Open();
+    SQLite::Transaction transaction(data.database.Connection());
+    const long every = rows / AppRows;
+    for (long i = 0; i < rows; ++i) {
+        invexa::TResultRow row;
+        row.UserName = "user" + std::to_string(i / 250);
+        row.AppMaker = i % every == 0 ? "BenchMaker" : "Maker" + std::to_string(i % 97);
+        row.AppName = i % every == 0 ? "BenchApp" : "Application " + std::to_string(i % 1009);
+        row.Version = std::to_string(i % 100) + ".0";
+        row.Verification = static_cast<std::int16_t>(i % 4 - 1);
+        row.AppPath = "C:\\Program Files\\Vendor " + std::to_string(i % 97) + "\\app" + std::to_string(i) + ".exe";
+        data.resultsTbl.InsertRow(row);
+    }
+    transaction.commit();
+}
+
+struct TWindow {
+    std::unique_ptr<TRuvolaform> form;
+    std::unique_ptr<invexa::TDataModule1> data;
+    std::unique_ptr<TAboutBox> about;
+    std::unique_ptr<TmergemessFm> progress;
+    ~TWindow() {
+        mergemessFm = nullptr;
+        AboutBox = nullptr;
+        DataModule1 = nullptr;
+        Ruvolaform = nullptr;
+    }
+};
+
+void WaitExposed(QWidget *widget) {
+    while (!widget->windowHandle() || !widget->windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// Start-up as the program does it, in the folder; returns once the grid has drawn its rows.
+std::unique_ptr<TWindow> Open(const fs::path &folder, IMessageBoxes *boxes) {
+    fs::current_path(folder);
+    auto w = std::make_unique<TWindow>();
+    w->form = std::make_unique<TRuvolaform>(boxes);
+    Ruvolaform = w->form.get();
+    w->data = std::make_unique<invexa::TDataModule1>(w->form->WorkDir());
+    DataModule1 = w->data.get();
+    w->about = std::make_unique<TAboutBox>();
+    AboutBox = w->about.get();
+    w->progress = std::make_unique<TmergemessFm>();
+    mergemessFm = w->progress.get();
+    w->form->show();
+    WaitExposed(w->form.get());
+    QCoreApplication::processEvents();
+    w->form->ResultsGrid1->viewport()->repaint();
+    return w;
+}
+
+void Key(int key, Qt::KeyboardModifiers modifiers) {
+    // Straight to the grid: an offscreen window need not be the active one that receives the keyboard.
+    QWidget *target = Ruvolaform->ResultsGrid1;
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(target, &release);
+}
+
+double TimeTool(const std::string &tool) {
+    const auto start = Clock::now();
+    const int rc = std::system((tool + " export > /dev/null").c_str());
+    const double ms = Ms(start);
+    if (rc != 0)
+        std::printf("invexa export failed with %d\n", rc);
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const std::string tool =
+        fs::absolute(argc > 2 ? fs::path(argv[2]) : fs::path(argv[0]).parent_path() / "../src/invexa").string();
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Invexa Admin"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const fs::path root =
+        fs::temp_directory_path() / ("grid_bench_" + std::to_string(QCoreApplication::applicationPid()));
+    const fs::path empty = root / "empty", big = root / "big";
+    fs::create_directories(empty);
+    fs::create_directories(big);
+    auto start = Clock::now();
+    Fill(empty, 0);
+    Fill(big, rows);
+    std::printf("table of %ld rows written in %.0f ms (%.0f MB)\n", rows, Ms(start),
+                static_cast<double>(fs::file_size(big / invexa::TResultsDatabase::FileName)) / 1e6);
+
+    TYesBoxes boxes;
+    long emptyRss = 0;
+    {
+        auto w = Open(empty, &boxes);
+        emptyRss = StatusKb("VmRSS:");
+    }
+    start = Clock::now();
+    auto w = Open(big, &boxes);
+    const double firstRows = Ms(start);
+    const long bigRss = StatusKb("VmRSS:");
+    std::printf("first rows shown:        %8.1f ms   (goal < 500 ms)\n", firstRows);
+    std::printf("memory with 1M rows:     %8.1f MB more than with the empty table (goal < 50 MB)\n",
+                (bigRss - emptyRss) / 1024.0);
+
+    TResultsGrid *grid = w->form->ResultsGrid1;
+    start = Clock::now();
+    Key(Qt::Key_End, Qt::ControlModifier);
+    grid->viewport()->repaint();
+    std::printf("Ctrl+End:                %8.1f ms   (goal < 1000 ms), current row %d of %d\n", Ms(start),
+                grid->CurrentRow() + 1, grid->model()->rowCount());
+    for (int i = 0; i < 200; ++i)
+        Key(Qt::Key_PageUp, Qt::NoModifier);
+    Key(Qt::Key_Home, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    std::printf("memory after browsing:   %8.1f MB more than with the empty table (peak VmHWM %.1f MB)\n",
+                (StatusKb("VmRSS:") - emptyRss) / 1024.0, StatusKb("VmHWM:") / 1024.0);
+
+    // A right-click on the first row, which belongs to the application of 5,000 rows.
+    grid->MoveCurrent(0, 1);
+    grid->ResultsModel()->SetSelected(grid->ResultsModel()->Bookmark(0), true, 0);
+    const int before = grid->model()->rowCount();
+    start = Clock::now();
+    w->form->DelallReferencesMIClick();
+    grid->viewport()->repaint();
+    std::printf("Del all References:      %8.1f ms   (goal < 1000 ms), %d rows removed\n", Ms(start),
+                before - grid->model()->rowCount());
+
+    start = Clock::now();
+    w->form->CSVBtnClick();
+    const double button = Ms(start);
+    const auto csvSize = fs::file_size(big / "datadump.csv");
+    const double toolMs = TimeTool(tool);
+    const bool same = fs::file_size(big / "datadump.csv") == csvSize;
+    std::printf("CSV button:              %8.1f ms, invexa export %.1f ms: %.2fx (goal <= 1.1x)%s\n", button, toolMs,
+                button / toolMs, same ? "" : "  (files differ in size!)");
+    std::printf("current row after export %d of %d\n", grid->CurrentRow() + 1, grid->model()->rowCount());
+    w.reset();
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(root);
+    return 0;
+}
