@@ -179,6 +179,17 @@ void TResultsGrid::CloseEditorAt(const QModelIndex &index) {
     closing_ = false;
 }
 
+bool TResultsGrid::focusNextPrevChild(bool next) {
+    // A focused cell editor that Qt hides (its row removed, the model reset) hands the focus on through here,
+    // which an item view would turn into a Tab to the next cell. The focus stays in the grid instead.
+    QWidget *focused = QApplication::focusWidget();
+    if (focused && focused != this && Owns(focused) && focused->isHidden()) {
+        setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return QTableView::focusNextPrevChild(next);
+}
+
 void TResultsGrid::closeEditor(QWidget *, QAbstractItemDelegate::EndEditHint hint) {
     if (closing_)
         return;

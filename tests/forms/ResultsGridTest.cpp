@@ -178,4 +178,8 @@ TEST_F(ResultsGridTest, CtrlDeleteAsksThenDeletesSelectedRowsOrTheCurrentRow) {
     EXPECT_EQ(users, (std::vector<std::string>{"u0", "u2", "u4", "u5", "u7", "u8", "u10", "u11"}));
     EXPECT_TRUE(SelectedRows().empty());
     EXPECT_EQ(model->rowCount(), 8);
+    // Removing the row whose editor has the focus must not send the focus tabbing to the next cell: every
+    // editor made on the way, released ones included, stood left of the next column.
+    for (const QLineEdit *editor : grid->viewport()->findChildren<QLineEdit *>())
+        EXPECT_LT(editor->x(), grid->columnViewportPosition(2)) << editor->text().toStdString();
 }
