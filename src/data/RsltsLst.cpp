@@ -77,6 +77,10 @@ std::int64_t TResultsFile::ReadText(std::string &text) {
     // Little-endian signed 32-bit; bytes missing at the end of the file read as zero.
     std::int32_t n = static_cast<std::int32_t>(static_cast<std::uint32_t>(len[0]) | (std::uint32_t(len[1]) << 8) |
                                                (std::uint32_t(len[2]) << 16) | (std::uint32_t(len[3]) << 24));
+    // A length item cut short by the end of the file has no text after it: the record is merely cut short,
+    // whatever its stray bytes would mean as a number.
+    if (got < 4)
+        n = 0;
     if (n < 0 || n > MaxTextLength)
         throw EInvexaError("Invalid scan data file " + path_ + ": text length " + std::to_string(n) +
                            " at offset " + std::to_string(at));
