@@ -52,7 +52,7 @@ void AppendUtf8AsCp1252(std::string &out, std::string_view s) {
             ++i;
             continue;
         }
-        int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        int len = c >= 0xF8 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
         std::uint32_t cp = len == 4 ? (c & 0x07) : len == 3 ? (c & 0x0F) : (c & 0x1F);
         bool ok = len != 0 && i + len <= n;
         for (int k = 1; ok && k < len; ++k) {
@@ -60,6 +60,9 @@ void AppendUtf8AsCp1252(std::string &out, std::string_view s) {
             ok = (cc & 0xC0) == 0x80;
             cp = (cp << 6) | (cc & 0x3F);
         }
+        // An overlong form would smuggle in a byte (even a zero) that no well-formed text holds there.
+        constexpr std::uint32_t Shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        ok = ok && cp >= Shortest[len];
         int b = ok ? ByteOf(cp) : -1;
         out.push_back(b < 0 ? '?' : static_cast<char>(b));
         i += ok ? len : 1;
