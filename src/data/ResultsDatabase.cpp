@@ -48,6 +48,14 @@ bool Writable(const std::string &path) {
     return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
 }
 
+// SQLite matches table names without regard to case (a table made as "results" is the same table), while
+// SQLiteCpp's tableExists compares them exactly.
+bool HasResultsTable(SQLite::Database &db) {
+    SQLite::Statement st(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE");
+    st.bind(1, TResultsDatabase::TableName);
+    return st.executeStep();
+}
+
 void Configure(SQLite::Database &db) {
     // Rollback journal, never WAL: the folder is usually a network share, where WAL's shared memory is unsafe.
     // FULL sync makes each commit durable before the merge deletes the files it came from.
@@ -77,7 +85,7 @@ SQLite::Database &TResultsDatabase::Connection() {
     try {
         db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE, BusyTimeoutMs);
         db->exec("PRAGMA cache_size=-16384");
-        if (!db->tableExists(TableName))
+        if (!HasResultsTable(*db))
             throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
     } catch (const SQLite::Exception &e) {
         throw EInvexaError("Cannot open the results table " + path + ": " + e.what());
@@ -129,7 +137,7 @@ bool TResultsDatabase::Create(const std::string &folder) {
     std::string path = (std::filesystem::path(folder) / FileName).string();
     try {
         SQLite::Database db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, BusyTimeoutMs);
-        if (db.tableExists(TableName))
+        if (HasResultsTable(db))
             return false;
         Configure(db);
         SQLite::Transaction tx(db);
