@@ -21,7 +21,8 @@ TEST(ResultsTableOpen, ChecksColumnsAndTheirTypes) {
          "VARCHAR(6), AppPath VARCHAR(255), Verification SMALLINT)",
          "Type mismatch for field 'AppMaker', expecting: String actual: Integer"},
         {"CREATE TABLE Results (" + Cols + "AppPath VARCHAR(255))", "Field 'Verification' not found"},
-        // Other widths and letter case of the column names are not refused.
+        // Other widths and letter case of the table and column names are not refused.
+        {"CREATE TABLE results (" + Cols + "AppPath VARCHAR(255), Verification INTEGER)", ""},
         {"CREATE TABLE Results (username VARCHAR(99), APPMAKER VARCHAR(10), AppName TEXT, Version CHAR(6), "
          "AppPath VARCHAR(255), Verification SMALLINT)",
          ""},
@@ -33,6 +34,7 @@ TEST(ResultsTableOpen, ChecksColumnsAndTheirTypes) {
         if (message.empty()) {
             dm.resultsTbl.Open();
             EXPECT_TRUE(dm.resultsTbl.Active());
+            EXPECT_FALSE(TResultsDatabase::Create(dir.Path())) << sql; // init sees the table and keeps it
         } else {
             EXPECT_EQ(ErrorOf([&] { dm.resultsTbl.Open(); }), message);
             EXPECT_FALSE(dm.resultsTbl.Active());
