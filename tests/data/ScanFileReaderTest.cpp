@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace invexa;
@@ -168,36 +167,6 @@ TEST(ScanFileReader, FileLockedByAnotherHolderCannotBeOpenedUntilReleased) {
         EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
         ::close(other);
     }
-    EXPECT_EQ(ReadAll(path).records.size(), 1u);
-}
-
-TEST(ScanFileReader, FileLockedByAnotherProcessCannotBeOpened) {
-    TTempDir dir;
-    dir.Write("u.ivx", Example);
-    const std::string path = dir.File("u.ivx");
-    int locked[2], release[2];
-    ASSERT_EQ(::pipe(locked), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(release[1]);
-        int fd = ::open(path.c_str(), O_RDONLY);
-        char c = ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-        (void)!::write(locked[1], &c, 1);
-        (void)!::read(release[0], &c, 1); // hold the lock until the parent is done
-        ::_exit(0);
-    }
-    ::close(release[0]);
-    ::close(locked[1]);
-    char c = 0;
-    ASSERT_EQ(::read(locked[0], &c, 1), 1);
-    ASSERT_EQ(c, 'y');
-    EXPECT_EQ(ErrorOf([&] { TResultsFile f(path); }), "Cannot open file " + path);
-    ::close(release[1]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ::close(locked[0]);
     EXPECT_EQ(ReadAll(path).records.size(), 1u);
 }
 
