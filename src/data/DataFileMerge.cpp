@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -116,6 +117,23 @@ std::string TDataFileMerge::UserNameOf(const std::string &fileName) {
     return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
 }
 
+int TDataFileMerge::BatchFileLimit() {
+    constexpr rlim_t Reserve = 64; // the database, its journal and whatever the caller holds
+    rlimit lim{};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0)
+        return 16;
+    rlim_t want = BatchFiles + Reserve;
+    if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < want &&
+        (lim.rlim_max == RLIM_INFINITY || lim.rlim_max > lim.rlim_cur)) {
+        lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? want : std::min(want, lim.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &lim);
+        ::getrlimit(RLIMIT_NOFILE, &lim);
+    }
+    if (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur >= want)
+        return BatchFiles;
+    return lim.rlim_cur > Reserve + 16 ? static_cast<int>(lim.rlim_cur - Reserve) : 16;
+}
+
 TMergeSummary TDataFileMerge::Run() {
     TProgressScope scope(progress_, "Merging data files...");
     TMergeSummary summary;
@@ -124,6 +142,7 @@ TMergeSummary TDataFileMerge::Run() {
     dm_.resultsTbl.Open();
     SQLite::Database &db = dm_.database.Connection();
 
+    const int batchFiles = BatchFileLimit();
     std::vector<TResultRow> rows(64); // reused for every file
     std::vector<TPendingFile> batch;
     std::int64_t batchRows = 0;
@@ -166,7 +185,7 @@ TMergeSummary TDataFileMerge::Run() {
         }
         batchRows += pending.info.Records;
         batch.push_back(std::move(pending));
-        if (static_cast<int>(batch.size()) >= BatchFiles || batchRows >= BatchRows)
+        if (static_cast<int>(batch.size()) >= batchFiles || batchRows >= BatchRows)
             commit();
     }
     commit();

@@ -40,9 +40,13 @@ public:
     // The user a data file belongs to: its name without the last four characters.
     static std::string UserNameOf(const std::string &fileName);
 
-    // Commit after this many files or rows, whichever comes first.
-    static constexpr int BatchFiles = 200;
-    static constexpr std::int64_t BatchRows = 50000;
+    // Commit after this many files or rows, whichever comes first. Each commit waits for the disk, so a pass
+    // over thousands of files commits a few times only. The files of a batch stay open (and locked) until
+    // their commit, so the open-file limit may lower the file count.
+    static constexpr int BatchFiles = 1000;
+    static constexpr std::int64_t BatchRows = 100000;
+    // How many files a batch may hold open under this process's open-file limit (raised when it can be).
+    static int BatchFileLimit();
 
 private:
     TDataModule1 &dm_;

@@ -84,7 +84,7 @@ SQLite::Database &TResultsDatabase::Connection() {
     std::unique_ptr<SQLite::Database> db;
     try {
         db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE, BusyTimeoutMs);
-        db->exec("PRAGMA cache_size=-16384");
+        db->exec("PRAGMA cache_size=-32768");
         if (!HasResultsTable(*db))
             throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
     } catch (const SQLite::Exception &e) {
