@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 "scripts/deps.sh"
 build=${BUILD_DIR:-build}
-args=()
+args=(-DINVEXA_GUI="${INVEXA_GUI:-ON}")
 if [ "${SANITIZE:-0}" = 1 ]; then
   build=${BUILD_DIR:-build-sanitize}
   args+=(-DINVEXA_SANITIZE=ON)
