@@ -1,5 +1,6 @@
 #include "data/DataFileMerge.h"
 
+#include "data/FileRemover.h"
 #include "data/InvexaError.h"
 #include "data/RsltsLst.h"
 #include "data/results.h"
@@ -12,7 +13,6 @@
 #include <memory>
 #include <optional>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -146,6 +146,9 @@ TMergeSummary TDataFileMerge::Run() {
     std::vector<TResultRow> rows(64); // reused for every file
     std::vector<TPendingFile> batch;
     std::int64_t batchRows = 0;
+    // Declared before the transaction: on an error the batch is rolled back first, and only files of
+    // committed batches were handed to the remover.
+    TFileRemover remover;
     std::optional<SQLite::Transaction> tx;
     auto commit = [&] {
         if (!tx)
@@ -153,11 +156,7 @@ TMergeSummary TDataFileMerge::Run() {
         tx->commit();
         tx.reset();
         for (TPendingFile &p : batch) {
-            std::string path = (fs::path(summary.DataFolder) / p.info.FileName).string();
-            // Only the file we merged: a scanner may have put a new scan under the same name meanwhile.
-            if (p.file->StillNamedBy(path))
-                ::unlink(path.c_str());
-            p.file.reset();
+            remover.Remove(std::move(p.file));
             summary.Merged.push_back(std::move(p.info));
         }
         batch.clear();
@@ -189,6 +188,7 @@ TMergeSummary TDataFileMerge::Run() {
             commit();
     }
     commit();
+    remover.Finish();
     return summary;
 }
 

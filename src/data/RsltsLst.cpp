@@ -24,6 +24,9 @@ TResultsFile::TResultsFile(const std::string &path) : path_(path) {
         throw EInvexaError("Cannot open file " + path);
     }
     size_ = st.st_size;
+    // One byte more than the file, so that a file read whole needs no second call to see its end.
+    bufSize_ = std::min<std::int64_t>(size_ + 1, MaxBuffer);
+    buf_ = std::make_unique<char[]>(static_cast<std::size_t>(bufSize_));
 }
 
 TResultsFile::~TResultsFile() {
@@ -38,9 +41,11 @@ bool TResultsFile::StillNamedBy(const std::string &path) const {
 }
 
 bool TResultsFile::Fill() {
+    if (!buf_)
+        return false;
     ssize_t n;
     do {
-        n = ::read(fd_, buf_, sizeof buf_);
+        n = ::read(fd_, buf_.get(), static_cast<std::size_t>(bufSize_));
     } while (n < 0 && errno == EINTR);
     // A read error counts as no bytes delivered.
     bufPos_ = 0;
@@ -52,7 +57,7 @@ std::int64_t TResultsFile::Read(void *dst, std::int64_t n) {
     char *out = static_cast<char *>(dst);
     if (n <= bufLen_ - bufPos_) {
         // Most reads are small and lie inside the read-ahead buffer.
-        std::memcpy(out, buf_ + bufPos_, static_cast<std::size_t>(n));
+        std::memcpy(out, buf_.get() + bufPos_, static_cast<std::size_t>(n));
         bufPos_ += n;
         pos_ += n;
         return n;
@@ -62,7 +67,7 @@ std::int64_t TResultsFile::Read(void *dst, std::int64_t n) {
         if (bufPos_ == bufLen_ && !Fill())
             break;
         std::int64_t take = std::min(n - done, bufLen_ - bufPos_);
-        std::memcpy(out + done, buf_ + bufPos_, static_cast<std::size_t>(take));
+        std::memcpy(out + done, buf_.get() + bufPos_, static_cast<std::size_t>(take));
         bufPos_ += take;
         done += take;
     }
@@ -99,6 +104,11 @@ std::int64_t TResultsFile::ReadRec(TResultsRec &rec) {
     rec.Verification = got == 1 ? static_cast<std::int8_t>(flag) : 0;
     total += got;
     total += ReadText(rec.AppPath);
+    if (pos_ >= size_) {
+        // Files stay open until their batch is committed: only the descriptor needs to stay.
+        buf_.reset();
+        bufPos_ = bufLen_ = 0;
+    }
     return total;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace invexa {
@@ -45,8 +46,11 @@ private:
     int fd_ = -1;
     std::int64_t pos_ = 0;
     std::int64_t size_ = 0;
-    // Read-ahead buffer: a merge reads thousands of small files record by record.
-    char buf_[8192];
+    // Read-ahead buffer, sized to the file up to a limit: a merge reads thousands of small files record by
+    // record, most of them in one system call. Freed once the whole file has been read.
+    static constexpr std::int64_t MaxBuffer = 65536;
+    std::unique_ptr<char[]> buf_;
+    std::int64_t bufSize_ = 0;
     std::int64_t bufPos_ = 0;
     std::int64_t bufLen_ = 0;
     char text_[MaxTextLength];
