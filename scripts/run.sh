@@ -3,7 +3,7 @@
 # what is missing first.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "$repo" && scripts/build.sh | tail -n 1)
+build=$(cd "$repo" && scripts/build.sh invexa invexa-admin | tail -n 1)
 invexa="$repo/$build/src/invexa"
 admin="$repo/$build/src/invexa-admin"
 folder=${1:-"$repo/demo"}
