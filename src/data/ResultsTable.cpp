@@ -33,24 +33,28 @@ void ReadRow(SQLite::Statement &st, TResultRow &row) {
         row.Verification = static_cast<std::int16_t>(v.getInt());
 }
 
-bool IsAscii(const std::string &s) {
+bool IsAscii(std::string_view s) {
     unsigned char any = 0;
     for (char c : s)
         any |= static_cast<unsigned char>(c);
     return any < 0x80;
 }
 
-// Binds the six columns in table order from parameter 1 on, without copying: the texts must outlive the
-// statement's next step. ASCII is bound as it stands; other texts are converted into scratch. Texts are never
-// NULL, so that the application delete's equality finds rows with empty names too.
+// Binds the six columns in table order from parameter `first` on, each text cut to its column's width,
+// without copying: the texts must outlive the statement's next step. ASCII is bound as it stands; other
+// texts are converted into scratch. Texts are never NULL, so that the application delete's equality finds
+// rows with empty names too.
 void BindRow(SQLite::Statement &st, const TResultRow &row, std::string *scratch, int first = 1) {
+    static constexpr TField Texts[5] = {TField::UserName, TField::AppMaker, TField::AppName, TField::Version,
+                                        TField::AppPath};
     const std::string *texts[5] = {&row.UserName, &row.AppMaker, &row.AppName, &row.Version, &row.AppPath};
     for (int i = 0; i < 5; ++i) {
-        if (IsAscii(*texts[i])) {
+        std::string_view text = CutView(*texts[i], FieldWidth(Texts[i]));
+        if (text.size() == texts[i]->size() && IsAscii(text)) {
             st.bindNoCopy(first + i, *texts[i]);
         } else {
             scratch[i].clear();
-            AppendCp1252AsUtf8(scratch[i], *texts[i]);
+            AppendCp1252AsUtf8(scratch[i], text);
             st.bindNoCopy(first + i, scratch[i]);
         }
     }
@@ -128,6 +132,8 @@ void TResultsTable::First() {
     RequireActive();
     st_->stream = std::make_unique<SQLite::Statement>(db_.Connection(), SelectAll + " ORDER BY rowid");
     Next();
+    if (eof_)
+        current_ = TResultRow(); // an empty table has no current row, whatever was current before
 }
 
 void TResultsTable::Next() {

@@ -194,6 +194,23 @@ TEST(ResultsTable, KeyedWritesTouchOnlyTheirRow) {
     TResultRow gone = rows[1];
     EXPECT_EQ(ErrorOf([&] { t.UpdateRow(gone); }), "Record not found");
     EXPECT_EQ(wf.Lines(), (std::vector<std::string>{"A|M\xE9|X|2||", "c||||-1|q"}));
+    // Rows written directly are cut to the column widths as appended ones are.
+    TResultRow wide = Row(std::string(20, 'u'), std::string(40, 'm'), "x", "1.2.3.4", 1, "p");
+    t.InsertRow(wide);
+    EXPECT_EQ(wf.Sql("SELECT length(UserName), length(AppMaker), Version FROM Results WHERE rowid = " +
+                     std::to_string(wide.Bookmark)),
+              (std::vector<std::vector<std::string>>{{"16", "32", "1.2.3."}}));
+}
+
+TEST(ResultsTable, TableEmptiedBehindTheCursorHasNoCurrentRow) {
+    TWorkFolder wf;
+    wf.Insert({Row("a", "m", "x", "1", 1, "p")});
+    TResultsTable &t = wf.Table();
+    wf.dm->Query1.DeleteApplication("m", "x");
+    t.First();
+    EXPECT_TRUE(t.Eof());
+    EXPECT_FALSE(t.HasCurrent());
+    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "Cannot perform this operation on an empty dataset");
 }
 
 TEST(ResultsQuery, DeleteUserRemovesOnlyThatUsersRows) {
