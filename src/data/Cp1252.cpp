@@ -7,12 +7,14 @@ namespace invexa {
 namespace {
 
 // Code points of bytes 0x80..0x9F; the five undefined bytes map to the C1 control of the same value.
-constexpr std::array<std::uint16_t, 32> High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<std::uint16_t, 32> High = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-constexpr std::uint16_t CodePoint(unsigned char b) { return (b >= 0x80 && b < 0xA0) ? High[b - 0x80] : b; }
+constexpr std::uint16_t CodePoint(unsigned char b) {
+    return (b >= 0x80 && b < 0xA0) ? High[b - 0x80] : b;
+}
 
 int ByteOf(std::uint32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
@@ -83,17 +85,41 @@ std::string Utf8ToCp1252(std::string_view utf8) {
     return out;
 }
 
+bool IsUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t len = c < 0x80                   ? 1
+                          : (c >= 0xC2 && c <= 0xDF) ? 2
+                          : (c >= 0xE0 && c <= 0xEF) ? 3
+                          : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                     : 0;
+        if (len == 0 || i + len > s.size())
+            return false;
+        for (std::size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += len;
+    }
+    return true;
+}
+
 unsigned char Cp1252ToLower(unsigned char c) {
     if (c >= 'A' && c <= 'Z')
         return static_cast<unsigned char>(c + 32);
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
         return static_cast<unsigned char>(c + 32);
     switch (c) {
-    case 0x8A: return 0x9A; // S caron
-    case 0x8C: return 0x9C; // OE
-    case 0x8E: return 0x9E; // Z caron
-    case 0x9F: return 0xFF; // Y diaeresis
-    default: return c;
+    case 0x8A:
+        return 0x9A; // S caron
+    case 0x8C:
+        return 0x9C; // OE
+    case 0x8E:
+        return 0x9E; // Z caron
+    case 0x9F:
+        return 0xFF; // Y diaeresis
+    default:
+        return c;
     }
 }
 

@@ -13,6 +13,9 @@ std::string Utf8ToCp1252(std::string_view utf8);
 void AppendCp1252AsUtf8(std::string &out, std::string_view bytes);
 void AppendUtf8AsCp1252(std::string &out, std::string_view utf8);
 
+// Whether the bytes are well-formed UTF-8 (ASCII included).
+bool IsUtf8(std::string_view bytes);
+
 // Letter case folded for Windows-1252 (ASCII and the accented letters).
 unsigned char Cp1252ToLower(unsigned char c);
 

@@ -1,5 +1,6 @@
 #include "data/DataFileMerge.h"
 
+#include "data/Cp1252.h"
 #include "data/FileRemover.h"
 #include "data/InvexaError.h"
 #include "data/RsltsLst.h"
@@ -114,7 +115,10 @@ std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder
 
 std::string TDataFileMerge::UserNameOf(const std::string &fileName) {
     std::string name = fs::path(fileName).filename().string();
-    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    // A share written from Windows stores names in UTF-8 here; the table holds the 8-bit text the scanners
+    // know the user by. Names that are not UTF-8 are taken as 8-bit bytes already.
+    return IsUtf8(name) ? Utf8ToCp1252(name) : name;
 }
 
 int TDataFileMerge::BatchFileLimit() {

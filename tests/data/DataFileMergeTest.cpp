@@ -138,6 +138,16 @@ TEST(DataFileMerge, BareExtensionGivesTheEmptyUserAndFoldersAreSkipped) {
     EXPECT_EQ(mf.Waiting(), std::vector<std::string>{"x.ivx"});
 }
 
+TEST(DataFileMerge, UserNamesFromUtf8FileNamesAreStoredAsEightBitText) {
+    TMergeFolder mf;
+    mf.Scan("Jos\xC3\xA9.ivx", {Rec("m", "a", "1", 1, "")});
+    mf.Scan("Ren\xE9.ivx", {Rec("m", "b", "1", 1, "")}); // already 8-bit: not UTF-8
+    mf.Scan("\xE5\x8C\x97.ivx", {Rec("m", "c", "1", 1, "")}); // no 8-bit form
+    EXPECT_TRUE(mf.Merge().Errors.empty());
+    EXPECT_EQ(mf.Lines(), (std::vector<std::string>{"Jos\xE9|m|a|1|1|", "Ren\xE9|m|b|1|1|", "?|m|c|1|1|"}));
+    EXPECT_TRUE(mf.Waiting().empty());
+}
+
 TEST(DataFileMerge, CutShortFileAndLongUserNamesAreMergedWithoutDuplicates) {
     TMergeFolder mf;
     const std::string longName = "abcdefghijklmnopqrstuvwxyz";
