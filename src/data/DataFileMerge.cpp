@@ -138,7 +138,9 @@ int TDataFileMerge::BatchFileLimit() {
     return lim.rlim_cur > Reserve + 16 ? static_cast<int>(lim.rlim_cur - Reserve) : 16;
 }
 
-TMergeSummary TDataFileMerge::Run() {
+// A function try block: every failure of the table, wherever in the pass, reaches the user in one clear form
+// (SQLite's "database is locked" names neither the file nor the cause).
+TMergeSummary TDataFileMerge::Run() try {
     TProgressScope scope(progress_, "Merging data files...");
     TMergeSummary summary;
     summary.DataFolder = DataFolder(workDir_);
@@ -194,6 +196,8 @@ TMergeSummary TDataFileMerge::Run() {
     commit();
     remover.Finish();
     return summary;
+} catch (const SQLite::Exception &e) {
+    throw dm_.database.Failure(e);
 }
 
 } // namespace invexa

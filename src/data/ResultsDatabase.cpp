@@ -5,6 +5,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cctype>
@@ -64,7 +65,7 @@ void Configure(SQLite::Database &db) {
     // Debian builds SQLite with secure delete on, which writes every freed page out again, journal included:
     // a merge that replaces thousands of users would write the table twice. FAST still clears deleted rows
     // inside the pages they leave.
-    db.exec("PRAGMA secure_delete=OFF");
+    db.exec("PRAGMA secure_delete=FAST");
 }
 
 std::string &VfsName() {
@@ -77,6 +78,14 @@ int busyTimeoutMs = TResultsDatabase::BusyTimeoutMs;
 
 void TResultsDatabase::SetVfsForTests(std::string name) { VfsName() = std::move(name); }
 void TResultsDatabase::SetBusyTimeoutForTests(int ms) { busyTimeoutMs = ms; }
+
+EInvexaError TResultsDatabase::Failure(const SQLite::Exception &e) const {
+    // SQLite's own words, "database is locked", name neither the file nor who holds it.
+    int code = e.getErrorCode() & 0xFF;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return EInvexaError("The results table " + Path() + " is locked by another program; try again when it has finished");
+    return EInvexaError("Error in the results table " + Path() + ": " + e.what());
+}
 
 TResultsDatabase::TResultsDatabase(std::string folder) : folder_(std::move(folder)) {}
 TResultsDatabase::~TResultsDatabase() = default;
@@ -97,6 +106,8 @@ SQLite::Database &TResultsDatabase::Connection() {
         if (!HasResultsTable(*db))
             throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
     } catch (const SQLite::Exception &e) {
+        if ((e.getErrorCode() & 0xFF) == SQLITE_BUSY)
+            throw Failure(e);
         throw EInvexaError("Cannot open the results table " + path + ": " + e.what());
     }
     db_ = std::move(db);
@@ -106,6 +117,9 @@ SQLite::Database &TResultsDatabase::Connection() {
             Configure(*db_);
             db_->exec(CreateIndexSql);
         }
+    } catch (const SQLite::Exception &e) {
+        db_.reset();
+        throw Failure(e);
     } catch (...) {
         db_.reset();
         throw;

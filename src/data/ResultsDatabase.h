@@ -1,9 +1,12 @@
 #pragma once
+#include "data/InvexaError.h"
+
 #include <memory>
 #include <string>
 
 namespace SQLite {
 class Database;
+class Exception;
 } // namespace SQLite
 
 namespace invexa {
@@ -31,6 +34,10 @@ public:
 
     // Creates the file with the empty table and its index; false (and nothing changed) when a table exists.
     static bool Create(const std::string &folder);
+
+    // The error the user sees for a failure of SQLite on this file: a lock that another program held for the
+    // whole wait is named as such; anything else names the file and SQLite's reason.
+    EInvexaError Failure(const SQLite::Exception &e) const;
 
     // Test seams, set only by tests: the SQLite VFS every connection is opened through (empty: SQLite's
     // default), so that disk faults can be injected under the real code; and the wait for another program's
