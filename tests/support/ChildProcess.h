@@ -1,0 +1,35 @@
+#pragma once
+#include <chrono>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace invexa::test {
+
+struct TChildResult {
+    bool Finished = false; // false: still running at the deadline, and killed
+    int Status = 0;        // as waitpid reports it
+    std::string Text;      // what the body returned, or "exception: <what>"
+    bool ExitedCleanly() const;
+};
+
+// Runs body in a forked copy of the test process, for what must not touch the test process itself: resource
+// limits, another user's identity, a second holder of a lock. The child sends back the text body returns; the
+// parent waits at most timeout, then kills it.
+TChildResult RunInChild(const std::function<std::string()> &body,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// Starts the invexa tool (INVEXA_TOOL) with args, its output and errors going to the files named; returns the
+// process id. Empty when INVEXA_TOOL is not set.
+pid_t StartTool(const std::vector<std::string> &args, const std::string &outFile, const std::string &errFile);
+// The tool's path from INVEXA_TOOL, or empty.
+std::string ToolPath();
+// Waits for pid at most timeout; kills it when it is still running then. False when it had to be killed.
+bool WaitFor(pid_t pid, int &status, std::chrono::milliseconds timeout);
+
+// Switches the effective user of this (child) process to "nobody", keeping the saved root identity; false when
+// the process is not root or there is no such user.
+bool BecomeNobody();
+
+} // namespace invexa::test
