@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,6 +244,30 @@ std::vector<std::string> TProfileFile::ReadKeyNames(std::string_view section) co
             names.emplace_back(name);
     }
     return names;
+}
+
+std::vector<std::pair<std::string, std::string>> TProfileFile::ReadPairs(std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::optional<TSectionSpan> span = FindSection(Trim(section));
+    if (!span)
+        return pairs;
+    // Reading each name's value on its own would search the section once per key: minutes for a large file.
+    std::unordered_map<std::string, std::size_t> first; // folded name -> its first pair
+    for (std::size_t i = span->Header + 1; i < span->End; ++i) {
+        if (KindOf(lines_[i].Text) != ELineKind::Key)
+            continue;
+        std::string_view name = KeyName(lines_[i].Text);
+        if (name.empty())
+            continue;
+        std::string folded(name);
+        for (char &c : folded)
+            c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
+        auto [found, added] = first.try_emplace(std::move(folded), pairs.size());
+        std::string value = added ? std::string(Unquote(KeyValue(lines_[i].Text)).substr(0, kMaxValueLength))
+                                  : pairs[found->second].second;
+        pairs.emplace_back(std::string(name), std::move(value));
+    }
+    return pairs;
 }
 
 void TProfileFile::EndLastLine() {

@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace invexa {
@@ -19,6 +20,9 @@ public:
     // The value (trimmed, one pair of outer quotes removed), or nullopt when the section or key is missing.
     std::optional<std::string> ReadString(std::string_view section, std::string_view key) const;
     std::vector<std::string> ReadKeyNames(std::string_view section) const;
+    // Each key name of ReadKeyNames with the value ReadString gives for it, in one pass over the section: a name
+    // listed twice has the value of its first line both times.
+    std::vector<std::pair<std::string, std::string>> ReadPairs(std::string_view section) const;
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void EraseSection(std::string_view section);
 
