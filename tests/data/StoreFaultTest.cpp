@@ -99,8 +99,9 @@ TEST(StoreFaults, EveryFailingWriteOrSyncOfAMergeLosesNothingAndTheNextMergeFini
             SCOPED_TRACE("fault at write or sync " + std::to_string(n) + (mode == FaultVfs::EMode::Once ? ", once" : ", from then on"));
             // A fault SQLite works around may still end in a complete merge; any other outcome is the clear
             // error of the table.
-            if (run.Outcome != "merged")
+            if (run.Outcome != "merged") {
                 EXPECT_EQ(run.Outcome.rfind("Error in the results table " + f.DbPath() + ": ", 0), 0u) << run.Outcome;
+            }
 
             f.Restart(); // a new program start on a sound disk: the table opens again
             auto users = f.ByUser();

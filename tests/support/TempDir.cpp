@@ -9,8 +9,10 @@
 
 namespace invexa::test {
 
-TTempDir::TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "invexa-test-XXXXXX").string();
+TTempDir::TTempDir() : TTempDir(std::filesystem::temp_directory_path().string()) {}
+
+TTempDir::TTempDir(const std::string &base) {
+    std::string pattern = (std::filesystem::path(base) / "invexa-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) == nullptr)

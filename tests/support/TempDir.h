@@ -8,6 +8,9 @@ namespace invexa::test {
 class TTempDir {
 public:
     TTempDir();
+    // Under base instead (for example a memory file system, where a test of many saves does not wait for the
+    // disk at each sync).
+    explicit TTempDir(const std::string &base);
     ~TTempDir();
     TTempDir(const TTempDir &) = delete;
     TTempDir &operator=(const TTempDir &) = delete;
