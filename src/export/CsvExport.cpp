@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace invexa {
@@ -30,6 +31,11 @@ std::string IoMessage(int err) {
 class TOutFile {
 public:
     explicit TOutFile(const std::string &path) {
+        // A file marked read-only is refused even for a user (root) whom the system would let write anyway, as
+        // the settings file is: the mark says the old export must stay.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+            throw EInvexaError(IoMessage(EACCES));
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0)
             throw EInvexaError(IoMessage(errno));
