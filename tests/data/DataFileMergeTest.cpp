@@ -196,21 +196,32 @@ TEST(DataFileMerge, MalformedFileIsLeftInPlaceWithItsUsersRowsAndTheOthersMerge)
     EXPECT_EQ(mf.Waiting(), std::vector<std::string>{"bad.ivx"});
 }
 
-TEST(DataFileMerge, LockedFileIsLeftInPlaceAndReported) {
+TEST(DataFileMerge, LockedFileIsLeftInPlaceReportedAndMergedNextTime) {
     TMergeFolder mf;
     mf.Insert({Old("busy", 0)});
-    std::string busy = mf.Scan("busy.ivx", TScanFileWriter::SampleRecords(1, 2));
+    // A scanner still writing: it holds the lock and has written only the first record so far.
+    auto scan = TScanFileWriter::SampleRecords(1, 2);
+    std::string busy = mf.Scan("busy.ivx", {scan[0]});
     auto other = TScanFileWriter::SampleRecords(2, 2);
     mf.Scan("other.ivx", other);
-    int fd = ::open(busy.c_str(), O_RDONLY);
+    int fd = ::open(busy.c_str(), O_WRONLY | O_APPEND);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     TMergeSummary s = mf.Merge();
-    ::close(fd);
     EXPECT_EQ(s.Errors, std::vector<std::string>{"Cannot open file " + busy});
     auto users = mf.ByUser();
     EXPECT_EQ(users["busy"], OldLines("busy", 1));
     EXPECT_EQ(users["other"], Lines("other", other));
     EXPECT_EQ(mf.Waiting(), std::vector<std::string>{"busy.ivx"});
+
+    std::string rest = TScanFileWriter::Encode({scan[1]});
+    ASSERT_EQ(::write(fd, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+    ::close(fd); // the scanner is done
+    s = mf.Merge();
+    EXPECT_TRUE(s.Errors.empty());
+    users = mf.ByUser();
+    EXPECT_EQ(users["busy"], Lines("busy", scan));
+    EXPECT_EQ(users["other"], Lines("other", other));
+    EXPECT_TRUE(mf.Waiting().empty());
 }
 
 TEST(DataFileMerge, ManyFilesAcrossSeveralCommitsAreAllMerged) {
