@@ -10,10 +10,12 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -75,6 +77,11 @@ bool MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std:
     dm.resultsTbl.PostRows(rows.data(), n);
     db.exec("RELEASE scanfile");
     return true;
+}
+
+bool Vanished(const std::string &path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 } // namespace
@@ -169,6 +176,7 @@ TMergeSummary TDataFileMerge::Run() try {
         batchRows = 0;
     };
 
+    std::vector<std::pair<std::size_t, std::string>> unopened; // index in Errors, path
     for (const std::string &name : names) {
         scope.Step(name);
         std::string path = (fs::path(summary.DataFolder) / name).string();
@@ -176,7 +184,12 @@ TMergeSummary TDataFileMerge::Run() try {
         try {
             pending.file = std::make_unique<TResultsFile>(path);
         } catch (const EInvexaError &e) {
-            summary.Errors.push_back(e.what());
+            // A file gone since the listing was merged by another administrator started at the same time (or
+            // taken back by its scanner): nothing is left in place, so there is nothing to report.
+            if (!Vanished(path)) {
+                unopened.emplace_back(summary.Errors.size(), path);
+                summary.Errors.push_back(e.what());
+            }
             continue;
         }
         pending.info.FileName = name;
@@ -195,6 +208,11 @@ TMergeSummary TDataFileMerge::Run() try {
     }
     commit();
     remover.Finish();
+    // A file that another administrator held when we came to it has by now mostly been merged and deleted by
+    // them: it is not left in place, and saying so would be wrong.
+    for (auto it = unopened.rbegin(); it != unopened.rend(); ++it)
+        if (Vanished(it->second))
+            summary.Errors.erase(summary.Errors.begin() + static_cast<std::ptrdiff_t>(it->first));
     return summary;
 } catch (const SQLite::Exception &e) {
     throw dm_.database.Failure(e);

@@ -12,11 +12,14 @@
 namespace invexa {
 
 TResultsFile::TResultsFile(const std::string &path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO named like a scan file is refused instead of waiting for a writer forever.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
     // Opened "not shared": a scanner still writing the file holds it locked, and while we read it no scanner
-    // may take it.
-    bool ok = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    // may take it. Looked at again once locked: a file another administrator merged and deleted while we waited
+    // for it is gone (no links left) and must not be merged a second time; its size is the final one.
+    bool ok = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd_, LOCK_EX | LOCK_NB) == 0 &&
+              ::fstat(fd_, &st) == 0 && st.st_nlink > 0;
     if (!ok) {
         if (fd_ >= 0)
             ::close(fd_);
