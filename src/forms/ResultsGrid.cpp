@@ -50,6 +50,12 @@ TResultsGrid::TResultsGrid(QWidget *parent) : QTableView(parent) {
     });
 }
 
+TResultsGrid::~TResultsGrid() {
+    // ~QWidget clears the focus and so emits focusChanged while this object is already only a QWidget; the
+    // connection's own cleanup in ~QObject comes too late to keep the handler from running on it.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
+
 void TResultsGrid::SetResultsModel(TResultsModel *model) {
     model_ = model;
     setModel(model);

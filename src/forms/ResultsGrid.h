@@ -23,6 +23,7 @@ class TResultsGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TResultsGrid(QWidget *parent = nullptr);
+    ~TResultsGrid() override;
 
     void SetResultsModel(TResultsModel *model);
     TResultsModel *ResultsModel() const { return model_; }
