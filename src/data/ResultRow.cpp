@@ -70,10 +70,13 @@ void TResultRow::SetText(TField field, std::string_view text) {
     }
     int value = 0;
     const char *first = text.data(), *last = text.data() + text.size();
-    if (*first == '+')
+    // One sign at most: from_chars takes a minus sign itself, so a minus after a skipped plus must be refused here.
+    bool plus = *first == '+';
+    if (plus)
         ++first;
     auto [end, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || end != last || first == last || value < -32768 || value > 32767)
+    if (ec != std::errc() || end != last || first == last || (plus && *first == '-') || value < -32768 ||
+        value > 32767)
         throw EInvexaError("'" + std::string(text) + "' is not a valid value for field 'Verification': " +
                            "enter a whole number from -32768 to 32767");
     Verification = static_cast<std::int16_t>(value);
