@@ -1,104 +1,109 @@
-// ResultsGrid1 on its own: how clicks and keys move the current row and change the selection, the indicator,
-// the always-open editor with its refusals, new rows, Ctrl+Delete and the inert column titles.
-#include "GridFixture.h"
+// ResultsGrid1 in the window: how clicks and keys move the current row and change the selection, the always-open
+// editor, new rows, Ctrl+Delete, and the pop-up menu's commands with the two table buttons.
+#include "FormsFixture.h"
+#include "forms/MessageBoxes.h"
 
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 
 using invexa::TField;
-using TKind = TScriptedMessageBoxes::TKind;
 
-class ResultsGridTest : public GridFixture {
+namespace {
+const QString Warning = "This will delete all Occurances of this application. Are You Sure?";
+}
+
+// Row i (0..11) has maker "M<i % 3>", application "A<i % 2>" and version "<i>": an application's rows are
+// spread over the table.
+class ResultsGridTest : public FormsTest {
 protected:
     void SetUp() override {
-        FillMany(12);
-        Show();
+        FormsTest::SetUp();
+        FillTable(12);
+        Start();
+        ASSERT_EQ(Model()->rowCount(), 12);
+    }
+    void SelectTwoThenCtrlRightClick() {
+        Click(2, Qt::LeftButton, Qt::ControlModifier);
+        Click(5, Qt::LeftButton, Qt::ControlModifier);
+        Click(9, Qt::RightButton, Qt::ControlModifier);
+        ASSERT_EQ(Grid()->CurrentRow(), 9);
+        ASSERT_EQ(SelectedRows(), (std::vector<int>{2, 5, 9}));
     }
 };
 
 TEST_F(ResultsGridTest, ClicksWithAnyButtonSelectTheRowAloneOrToggleWithCtrl) {
-    EXPECT_EQ(grid->CurrentRow(), 0);
+    EXPECT_EQ(Grid()->CurrentRow(), 0);
     EXPECT_TRUE(SelectedRows().empty());
     Click(3);
-    EXPECT_EQ(grid->CurrentRow(), 3);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{3}));
     Click(1, Qt::LeftButton, Qt::ControlModifier);
     Click(7, Qt::LeftButton, Qt::ControlModifier);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3, 7}));
     Click(3, Qt::LeftButton, Qt::ControlModifier);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 7}));
-    EXPECT_EQ(grid->CurrentRow(), 3);
+    EXPECT_EQ(Grid()->CurrentRow(), 3);
     Click(5, Qt::RightButton);
-    EXPECT_EQ(grid->CurrentRow(), 5);
+    EXPECT_EQ(Grid()->CurrentRow(), 5);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{5}));
-    Click(9, Qt::RightButton, Qt::ControlModifier);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{5, 9}));
     // A click on the indicator column is a row click too.
-    const QPoint inHeader(grid->verticalHeader()->width() / 2, grid->verticalHeader()->sectionViewportPosition(2) + 3);
-    QTest::mouseClick(grid->verticalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier, inHeader);
-    EXPECT_EQ(grid->CurrentRow(), 2);
+    QHeaderView *indicator = Grid()->verticalHeader();
+    QTest::mouseClick(indicator->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(indicator->width() / 2, indicator->sectionViewportPosition(2) + 3));
+    EXPECT_EQ(Grid()->CurrentRow(), 2);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{2}));
 }
 
 TEST_F(ResultsGridTest, ArrowsEmptyTheSelectionAndShiftGrowsAndShrinksIt) {
     Click(4);
     Key(Qt::Key_Down);
-    EXPECT_EQ(grid->CurrentRow(), 5);
+    EXPECT_EQ(Grid()->CurrentRow(), 5);
     EXPECT_TRUE(SelectedRows().empty());
     Key(Qt::Key_Down, Qt::ShiftModifier);
     Key(Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(grid->CurrentRow(), 7);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{5, 6, 7}));
     Key(Qt::Key_Up, Qt::ShiftModifier);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{5, 6}));
     Key(Qt::Key_Up, Qt::ShiftModifier);
     Key(Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(grid->CurrentRow(), 4);
+    EXPECT_EQ(Grid()->CurrentRow(), 4);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{4, 5}));
     Key(Qt::Key_Up);
-    EXPECT_EQ(grid->CurrentRow(), 3);
+    EXPECT_EQ(Grid()->CurrentRow(), 3);
     EXPECT_TRUE(SelectedRows().empty());
     Key(Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(grid->CurrentRow(), 11);
-    Key(Qt::Key_Home, Qt::ControlModifier);
-    EXPECT_EQ(grid->CurrentRow(), 0);
+    EXPECT_EQ(Grid()->CurrentRow(), 11);
 }
 
-TEST_F(ResultsGridTest, IndicatorMarksTheCurrentRowAndTheCurrentCellIsAlwaysEdited) {
+TEST_F(ResultsGridTest, CurrentCellIsAlwaysEditedAndATitleClickChangesNothing) {
     Click(6, Qt::LeftButton, Qt::NoModifier, 2);
-    EXPECT_EQ(model->headerData(6, Qt::Vertical).toString(), QStringLiteral("\u25BA"));
-    EXPECT_TRUE(model->headerData(5, Qt::Vertical).toString().isEmpty());
-    EXPECT_TRUE(grid->isPersistentEditorOpen(model->index(6, 2)));
-    EXPECT_EQ(EditorText(), "A6");
+    EXPECT_EQ(Model()->headerData(6, Qt::Vertical).toString(), QStringLiteral("\u25BA"));
+    EXPECT_TRUE(Model()->headerData(5, Qt::Vertical).toString().isEmpty());
+    EXPECT_EQ(EditorText(), "A0");
     Key(Qt::Key_Tab);
-    EXPECT_TRUE(grid->isPersistentEditorOpen(model->index(6, 3)));
-    EXPECT_FALSE(grid->isPersistentEditorOpen(model->index(6, 2)));
+    EXPECT_TRUE(Grid()->isPersistentEditorOpen(Model()->index(6, 3)));
+    EXPECT_FALSE(Grid()->isPersistentEditorOpen(Model()->index(6, 2)));
     EXPECT_EQ(EditorText(), "6");
-}
 
-TEST_F(ResultsGridTest, TitleClickChangesNothing) {
-    Click(4);
-    QSignalSpy titles(grid.get(), &TResultsGrid::TitleClicked);
-    auto *header = grid->horizontalHeader();
+    QSignalSpy titles(Grid(), &TResultsGrid::TitleClicked);
+    QHeaderView *header = Grid()->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
-                      QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+                      QPoint(header->sectionViewportPosition(3) + 5, header->height() / 2));
     EXPECT_EQ(titles.count(), 1);
-    EXPECT_EQ(grid->CurrentRow(), 4);
-    EXPECT_EQ(grid->currentIndex().column(), 1);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{4}));
-    EXPECT_EQ(Shown(0, 0), "u0");
-    EXPECT_EQ(Shown(11, 0), "u11");
-    EXPECT_TRUE(header->sectionsMovable());
+    EXPECT_EQ(Grid()->currentIndex(), Model()->index(6, 3));
+    EXPECT_EQ(SelectedRows(), (std::vector<int>{6}));
+    EXPECT_EQ(Shown(1, 3), "1");
+    EXPECT_EQ(Shown(11, 3), "11");
 }
 
-TEST_F(ResultsGridTest, EditIsWrittenWhenTheRowIsLeftAndARefusedValueStaysForCorrection) {
+TEST_F(ResultsGridTest, EditIsWrittenWhenTheRowIsLeftARefusedValueStaysAndEscapeDropsIt) {
     Click(2, Qt::LeftButton, Qt::NoModifier, 1);
     Type("Acme");
     Key(Qt::Key_Tab);
     EXPECT_EQ(StoredRows()[2].AppMaker, "M2");
-    EXPECT_EQ(grid->currentIndex().column(), 2);
     Key(Qt::Key_Down);
     EXPECT_EQ(StoredRows()[2].AppMaker, "Acme");
 
@@ -107,42 +112,40 @@ TEST_F(ResultsGridTest, EditIsWrittenWhenTheRowIsLeftAndARefusedValueStaysForCor
     Key(Qt::Key_Down);
     ASSERT_EQ(boxes.Texts(TKind::ErrorBox).size(), 1u);
     EXPECT_TRUE(boxes.Texts(TKind::ErrorBox)[0].contains("-32768 to 32767"));
-    EXPECT_EQ(grid->CurrentRow(), 5);
+    EXPECT_EQ(Grid()->CurrentRow(), 5);
     EXPECT_EQ(EditorText(), "40000");
     Click(8);
     EXPECT_EQ(boxes.Texts(TKind::ErrorBox).size(), 2u);
-    EXPECT_EQ(grid->CurrentRow(), 5);
+    EXPECT_EQ(Grid()->CurrentRow(), 5);
     Type("-12");
     Key(Qt::Key_Up);
-    EXPECT_EQ(grid->CurrentRow(), 4);
+    EXPECT_EQ(Grid()->CurrentRow(), 4);
     EXPECT_EQ(StoredRows()[5].Verification, std::optional<std::int16_t>(-12));
-}
 
-TEST_F(ResultsGridTest, EscapeDropsThePendingEdit) {
     Click(3, Qt::LeftButton, Qt::NoModifier, 1);
     Type("Gone");
     Key(Qt::Key_Escape);
-    EXPECT_EQ(EditorText(), "M3");
+    EXPECT_EQ(EditorText(), "M0");
     Key(Qt::Key_Down);
-    EXPECT_EQ(StoredRows()[3].AppMaker, "M3");
+    EXPECT_EQ(StoredRows()[3].AppMaker, "M0");
 }
 
 TEST_F(ResultsGridTest, NewRowsAreStoredAtTheEndWhenFilledAndDroppedWhenUntouched) {
     Click(11);
     Key(Qt::Key_Down);
-    ASSERT_EQ(model->rowCount(), 13);
-    EXPECT_EQ(grid->CurrentRow(), 12);
-    EXPECT_EQ(model->headerData(12, Qt::Vertical).toString(), "*");
+    ASSERT_EQ(Model()->rowCount(), 13);
+    EXPECT_EQ(Grid()->CurrentRow(), 12);
+    EXPECT_EQ(Model()->headerData(12, Qt::Vertical).toString(), "*");
     // Down again on the untouched new row starts no other; Up drops it.
     Key(Qt::Key_Down);
-    EXPECT_EQ(model->rowCount(), 13);
+    EXPECT_EQ(Model()->rowCount(), 13);
     Key(Qt::Key_Up);
-    EXPECT_EQ(model->rowCount(), 12);
+    EXPECT_EQ(Model()->rowCount(), 12);
     EXPECT_EQ(StoredRows().size(), 12u);
 
     Click(4, Qt::LeftButton, Qt::NoModifier, 2);
     Key(Qt::Key_Insert);
-    EXPECT_EQ(grid->CurrentRow(), 4);
+    EXPECT_EQ(Grid()->CurrentRow(), 4);
     EXPECT_TRUE(Shown(4, 0).isEmpty());
     EXPECT_EQ(Shown(5, 0), "u4");
     Type("Inserted");
@@ -151,10 +154,9 @@ TEST_F(ResultsGridTest, NewRowsAreStoredAtTheEndWhenFilledAndDroppedWhenUntouche
     EXPECT_EQ(StoredRows().back().AppName, "Inserted");
     EXPECT_EQ(Shown(12, 2), "Inserted");
     EXPECT_EQ(Shown(4, 0), "u4");
-    EXPECT_EQ(Shown(4, 2), "A4");
 }
 
-TEST_F(ResultsGridTest, CtrlDeleteAsksThenDeletesSelectedRowsOrTheCurrentRow) {
+TEST_F(ResultsGridTest, CtrlDeleteAsksThenDeletesTheCurrentRowOrTheSelectedRows) {
     Click(2);
     Key(Qt::Key_Down);
     boxes.Answers = {false};
@@ -163,8 +165,7 @@ TEST_F(ResultsGridTest, CtrlDeleteAsksThenDeletesSelectedRowsOrTheCurrentRow) {
     EXPECT_EQ(StoredRows().size(), 12u);
     boxes.Answers = {true};
     Key(Qt::Key_Delete, Qt::ControlModifier);
-    ASSERT_EQ(StoredRows().size(), 11u);
-    EXPECT_EQ(StoredRows()[3].UserName, "u4");
+    EXPECT_EQ(Versions(), (std::vector<std::string>{"0", "1", "2", "4", "5", "6", "7", "8", "9", "10", "11"}));
 
     Click(1);
     Click(5, Qt::LeftButton, Qt::ControlModifier);
@@ -172,14 +173,131 @@ TEST_F(ResultsGridTest, CtrlDeleteAsksThenDeletesSelectedRowsOrTheCurrentRow) {
     boxes.Answers = {true};
     Key(Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(boxes.Texts(TKind::Confirm).back(), "Delete all selected records?");
-    std::vector<std::string> users;
-    for (const auto &row : StoredRows())
-        users.push_back(row.UserName);
-    EXPECT_EQ(users, (std::vector<std::string>{"u0", "u2", "u4", "u5", "u7", "u8", "u10", "u11"}));
+    EXPECT_EQ(Versions(), (std::vector<std::string>{"0", "2", "4", "5", "7", "8", "10", "11"}));
     EXPECT_TRUE(SelectedRows().empty());
-    EXPECT_EQ(model->rowCount(), 8);
+    EXPECT_EQ(Model()->rowCount(), 8);
     // Removing the row whose editor has the focus must not send the focus tabbing to the next cell: every
     // editor made on the way, released ones included, stood left of the next column.
-    for (const QLineEdit *editor : grid->viewport()->findChildren<QLineEdit *>())
-        EXPECT_LT(editor->x(), grid->columnViewportPosition(2)) << editor->text().toStdString();
+    for (const QLineEdit *editor : Grid()->viewport()->findChildren<QLineEdit *>())
+        EXPECT_LT(editor->x(), Grid()->columnViewportPosition(2)) << editor->text().toStdString();
+}
+
+TEST_F(ResultsGridTest, RightClickThenDeleteRecordDeletesThatRowWithoutAsking) {
+    Click(4, Qt::RightButton);
+    Menu("DeleteRecordMI");
+    EXPECT_TRUE(boxes.Shown.empty());
+    EXPECT_EQ(Versions(), (std::vector<std::string>{"0", "1", "2", "3", "5", "6", "7", "8", "9", "10", "11"}));
+    EXPECT_EQ(Model()->rowCount(), 11);
+    EXPECT_TRUE(SelectedRows().empty());
+}
+
+TEST_F(ResultsGridTest, CtrlClicksThenCtrlRightClickDeleteRecordDeletesTheSelectedRows) {
+    SelectTwoThenCtrlRightClick();
+    Menu("DeleteRecordMI");
+    EXPECT_EQ(Versions(), (std::vector<std::string>{"0", "1", "3", "4", "6", "7", "8", "10", "11"}));
+    EXPECT_TRUE(boxes.Shown.empty());
+}
+
+TEST_F(ResultsGridTest, IgnoreAndDelAllTakesTheCurrentRowsApplicationAndDeletesTheFirstSelectedRows) {
+    SelectTwoThenCtrlRightClick();
+    boxes.Answers = {true};
+    Menu("AddtoIgnoreDelMI");
+    // Row 9 (current) is M0\A1; row 2 (first selected) is M2\A0, which rows 2 and 8 hold.
+    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"M0\\A1"}));
+    EXPECT_TRUE(window->ChangeFlags().IgnoreListChanged);
+    EXPECT_EQ(boxes.Texts(TKind::Warning), (std::vector<QString>{Warning}));
+    EXPECT_EQ(Versions(), (std::vector<std::string>{"0", "1", "3", "4", "5", "6", "7", "9", "10", "11"}));
+    // Shown at once, and the selection keeps only rows that are still there.
+    EXPECT_EQ(Model()->rowCount(), 10);
+    EXPECT_EQ(SelectedRows(), (std::vector<int>{4, 7}));
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_EQ(progress->Label1->text(), "Please wait...");
+    EXPECT_EQ(progress->FilenameLbl->text(), "Deleting records");
+}
+
+TEST_F(ResultsGridTest, KeyboardMovedCurrentRowWithNoSelectionOnlyAddsToTheIgnoreList) {
+    Click(3);
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down);
+    ASSERT_EQ(Grid()->CurrentRow(), 5);
+    ASSERT_TRUE(SelectedRows().empty());
+    for (const char *item : {"DeleteRecordMI", "DelallReferencesMI", "AddtoIgnoreListMI", "AddtoIgnoreDelMI"})
+        Menu(item);
+    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"M2\\A1", "M2\\A1"}));
+    EXPECT_TRUE(boxes.Shown.empty());
+    EXPECT_EQ(Versions().size(), 12u);
+}
+
+TEST_F(ResultsGridTest, WarningAnsweredNoDeletesNothingAndShowsNoProgress) {
+    Click(4, Qt::RightButton);
+    Menu("DelallReferencesMI");
+    Menu("AddtoIgnoreDelMI");
+    EXPECT_EQ(boxes.Texts(TKind::Warning), (std::vector<QString>{Warning, Warning}));
+    EXPECT_EQ(Versions().size(), 12u);
+    // The entry is added whatever the answer.
+    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"M1\\A0"}));
+    // Showing the progress window would have put its texts in.
+    EXPECT_NE(progress->Label1->text(), "Please wait...");
+}
+
+TEST_F(ResultsGridTest, RealWarningAnsweredYesDeletesEveryRowOfTheApplicationOnly) {
+    Stop();
+    Start(&TMessageBoxes::Instance());
+    Click(0, Qt::RightButton);
+    TModalBoxAnswerer yes(QMessageBox::Yes);
+    Menu("DelallReferencesMI");
+    ASSERT_EQ(yes.Seen.size(), 1u);
+    EXPECT_EQ(yes.Seen[0].Title, "WARNING");
+    EXPECT_EQ(yes.Seen[0].Text, Warning);
+    // M0\A0 is rows 0 and 6.
+    EXPECT_EQ(Versions(), (std::vector<std::string>{"1", "2", "3", "4", "5", "7", "8", "9", "10", "11"}));
+    EXPECT_EQ(Model()->rowCount(), 10);
+}
+
+TEST_F(ResultsGridTest, CopyPutsTheCurrentCellsTextOnTheClipboard) {
+    QApplication::clipboard()->setText("before");
+    Click(0, Qt::RightButton, Qt::NoModifier, 4);
+    Menu("CopyMI");
+    EXPECT_EQ(QApplication::clipboard()->text(), "-1");
+    // An empty Verification, made by an edit that is written when the row is left.
+    Type("");
+    Key(Qt::Key_Backspace);
+    Click(1, Qt::LeftButton, Qt::NoModifier, 4);
+    Click(0, Qt::RightButton, Qt::NoModifier, 4);
+    Menu("CopyMI");
+    EXPECT_EQ(QApplication::clipboard()->text(), "");
+    Click(2, Qt::RightButton, Qt::NoModifier, 5);
+    Menu("CopyMI");
+    EXPECT_EQ(QApplication::clipboard()->text(), "C:\\p2");
+}
+
+TEST_F(ResultsGridTest, EmptyTableThenExportReportsTheClosedTableAndTheRowCommandsDoNothing) {
+    Click(3);
+    ClickButton("EmptyTableBtn");
+    EXPECT_TRUE(boxes.Shown.empty());
+    EXPECT_EQ(Model()->rowCount(), 0);
+    EXPECT_TRUE(SelectedRows().empty());
+    EXPECT_FALSE(Grid()->HasCurrentRow());
+    QApplication::clipboard()->setText("kept");
+    for (const char *item : {"DeleteRecordMI", "DelallReferencesMI", "AddtoIgnoreListMI", "AddtoIgnoreDelMI", "CopyMI"})
+        Menu(item);
+    EXPECT_TRUE(Items("IgnoreLB").empty());
+    EXPECT_EQ(QApplication::clipboard()->text(), "kept");
+    EXPECT_TRUE(boxes.Shown.empty());
+    ClickButton("CSVBtn");
+    EXPECT_EQ(boxes.Texts(TKind::ErrorBox),
+              (std::vector<QString>{"Cannot perform this operation on a closed dataset."}));
+    EXPECT_EQ(dir.Read("datadump.csv"), "");
+    DataModule1->resultsTbl.Open();
+    EXPECT_EQ(DataModule1->resultsTbl.RecordCount(), 0);
+}
+
+TEST_F(ResultsGridTest, CsvButtonWritesAPendingEditFirstAndLeavesTheLastRowCurrent) {
+    Click(1, Qt::LeftButton, Qt::NoModifier, 2);
+    Type("Edited");
+    ClickButton("CSVBtn");
+    EXPECT_TRUE(boxes.Shown.empty());
+    const std::string csv = dir.Read("datadump.csv");
+    EXPECT_NE(csv.find("\"u1\",\"M1\",\"Edited\",\"1\",0,\"C:\\p1\"\r\n"), std::string::npos) << csv;
+    EXPECT_EQ(Grid()->CurrentRow(), 11);
 }

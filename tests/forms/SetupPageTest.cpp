@@ -1,228 +1,176 @@
-// The scan setup page: adding, deleting and refusing entries, the switches, and the change flags they set.
-#include "WindowTest.h"
-#include "forms/admnMain.h"
+// The scan setup page: its entries, refusals and change flags, its keyboard use, and its layout at every size.
+#include "FormsFixture.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 
-using TKind = TScriptedMessageBoxes::TKind;
-
-class SetupPageTest : public WindowTest {
+class SetupPageTest : public FormsTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        CreateDatabase();
+    void Enter(const char *maker, const char *app, const char *exe) {
+        Find<QLineEdit>("MakerEB")->setText(QString::fromLatin1(maker));
+        Find<QLineEdit>("ApplicationEB")->setText(QString::fromLatin1(app));
+        Find<QLineEdit>("ExeNameEB")->setText(QString::fromLatin1(exe));
     }
-    void Type(const char *editName, const QString &text) { Find<QLineEdit>(editName)->setText(text); }
-    void Click(const char *buttonName) { QTest::mouseClick(Find<QPushButton>(buttonName), Qt::LeftButton); }
-    void Select(const char *listName, const QString &text) {
-        auto *list = Find<QListWidget>(listName);
-        const auto found = list->findItems(text, Qt::MatchExactly);
-        ASSERT_FALSE(found.isEmpty()) << text.toStdString();
-        list->setCurrentItem(found.first());
+    void ShowSetupPage() { Find<QTabWidget>("PageControl1")->setCurrentWidget(Find<QWidget>("setupSheet")); }
+    // The change flags as "I", "S", "E" for the ignore list, the switches and the EXE names.
+    std::string Flags() const {
+        const invexa::TChangeFlags &f = window->ChangeFlags();
+        return std::string(f.IgnoreListChanged ? "I" : "") + (f.SwitchesChanged ? "S" : "") +
+               (f.ExeNamesChanged ? "E" : "");
     }
 };
 
-TEST_F(SetupPageTest, AddRefusesAnEmptyMakerAndChangesNothing) {
-    WriteIni("[Ignore Apps]\r\nIntel=\r\n");
+TEST_F(SetupPageTest, RefusedEntriesChangeNothing) {
+    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nIntel=\r\n");
     Start();
-    Type("ApplicationEB", "Office");
-    Click("AddBtn");
-    EXPECT_EQ(boxes.Texts(TKind::Refusal), (std::vector<QString>{"You must enter an Application Maker"}));
-    EXPECT_TRUE(boxes.Texts(TKind::ErrorBox).empty());
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"Intel"}));
-    EXPECT_FALSE(window->ChangeFlags().Any());
-}
-
-TEST_F(SetupPageTest, AddBuildsMakerAloneOrMakerBackslashApplication) {
-    Start();
-    Type("MakerEB", "Microsoft");
-    Click("AddBtn");
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"Microsoft"}));
-    EXPECT_TRUE(window->ChangeFlags().IgnoreListChanged);
-    EXPECT_FALSE(window->ChangeFlags().SwitchesChanged);
-    EXPECT_FALSE(window->ChangeFlags().ExeNamesChanged);
-    Type("ApplicationEB", "Office");
-    Click("AddBtn");
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"Microsoft", "Microsoft\\Office"}));
-    // Nothing is cleared and the new entry is not selected.
-    EXPECT_EQ(Find<QLineEdit>("MakerEB")->text(), "Microsoft");
-    EXPECT_EQ(Find<QLineEdit>("ApplicationEB")->text(), "Office");
-    EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
-    EXPECT_TRUE(boxes.Shown.empty());
-}
-
-TEST_F(SetupPageTest, AddAcceptsBlankMakerAndDuplicates) {
-    Start();
-    Type("MakerEB", "  ");
-    Click("AddBtn");
-    Click("AddBtn");
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"  ", "  "}));
-    EXPECT_TRUE(boxes.Shown.empty());
-}
-
-TEST_F(SetupPageTest, NewEntriesTakeTheirPlaceAmongLoadedOnesLetterCaseIgnored) {
-    WriteIni("[Ignore Apps]\r\napple=\r\nCherry=\r\n[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
-    Start();
-    Type("MakerEB", "Banana");
-    Click("AddBtn");
-    Type("MakerEB", "aardvark");
-    Click("AddBtn");
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"aardvark", "apple", "Banana", "Cherry"}));
-    Type("ApplicationEB", "BRAVO");
-    Type("ExeNameEB", "b.exe");
-    Click("AddExeBtn");
-    EXPECT_EQ(Items("ExeNamesLB"), (std::vector<QString>{"alpha=a.exe", "BRAVO=b.exe", "Charlie=c.exe"}));
-}
-
-TEST_F(SetupPageTest, AddExeRefusesMissingApplicationFirstThenMissingExe) {
-    Start();
-    Click("AddExeBtn");
-    EXPECT_EQ(boxes.Texts(TKind::Refusal), (std::vector<QString>{"You must enter an Application name"}));
-    Type("ApplicationEB", "Firefox");
-    Click("AddExeBtn");
+    Enter("", "Office", "");
+    ClickButton("AddBtn");
+    Enter("", "", "x.exe");
+    ClickButton("AddExeBtn");
+    Enter("", "Firefox", "");
+    ClickButton("AddExeBtn");
     EXPECT_EQ(boxes.Texts(TKind::Refusal),
-              (std::vector<QString>{"You must enter an Application name", "You must enter an EXE file name"}));
+              (std::vector<QString>{"You must enter an Application Maker", "You must enter an Application name",
+                                    "You must enter an EXE file name"}));
+    EXPECT_EQ(boxes.Shown.size(), 3u);
+    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"Intel"}));
     EXPECT_TRUE(Items("ExeNamesLB").empty());
-    EXPECT_FALSE(window->ChangeFlags().Any());
+    EXPECT_EQ(Flags(), "");
 }
 
-TEST_F(SetupPageTest, ApplicationNameServesBothAddButtons) {
+TEST_F(SetupPageTest, AddedEntriesTakeTheirPlaceLetterCaseIgnoredAndFlagOnlyTheirList) {
+    dir.Write("INVEXA.INI", "[Ignore Apps]\r\napple=\r\nCherry=\r\n[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
     Start();
-    Type("MakerEB", "Mozilla");
-    Type("ApplicationEB", "Firefox");
-    Type("ExeNameEB", "firefox.exe");
-    Click("AddBtn");
-    Click("AddExeBtn");
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"Mozilla\\Firefox"}));
-    EXPECT_EQ(Items("ExeNamesLB"), (std::vector<QString>{"Firefox=firefox.exe"}));
-    EXPECT_TRUE(window->ChangeFlags().IgnoreListChanged);
-    EXPECT_TRUE(window->ChangeFlags().ExeNamesChanged);
-    EXPECT_FALSE(window->ChangeFlags().SwitchesChanged);
-}
-
-TEST_F(SetupPageTest, DeleteWithoutSelectionDoesNothing) {
-    WriteIni("[Ignore Apps]\r\nIntel=\r\n[EXE Names]\r\nA=a.exe\r\n");
-    Start();
-    Click("DeleteBtn");
-    Click("DelExeBtn");
-    EXPECT_EQ(Items("IgnoreLB").size(), 1u);
-    EXPECT_EQ(Items("ExeNamesLB").size(), 1u);
-    EXPECT_FALSE(window->ChangeFlags().Any());
+    Enter("Banana", "", "");
+    ClickButton("AddBtn");
+    EXPECT_EQ(Flags(), "I");
+    Enter("aardvark", "Tool", "t.exe");
+    ClickButton("AddBtn");
+    ClickButton("AddBtn");
+    EXPECT_EQ(Items("IgnoreLB"),
+              (std::vector<QString>{"aardvark\\Tool", "aardvark\\Tool", "apple", "Banana", "Cherry"}));
+    // Nothing is cleared and the new entry is not selected.
+    EXPECT_EQ(Find<QLineEdit>("MakerEB")->text(), "aardvark");
+    EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
+    Enter("", "BRAVO", "b.exe");
+    ClickButton("AddExeBtn");
+    EXPECT_EQ(Items("ExeNamesLB"), (std::vector<QString>{"alpha=a.exe", "BRAVO=b.exe", "Charlie=c.exe"}));
+    EXPECT_EQ(Flags(), "IE");
     EXPECT_TRUE(boxes.Shown.empty());
 }
 
-TEST_F(SetupPageTest, DeleteRemovesTheSelectedEntryAndSelectsNoOther) {
-    WriteIni("[Ignore Apps]\r\nA=\r\nB=\r\nC=\r\n[EXE Names]\r\nX=x.exe\r\nY=y.exe\r\n");
-    Start();
-    Select("IgnoreLB", "B");
-    Click("DeleteBtn");
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"A", "C"}));
-    EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
-    EXPECT_TRUE(window->ChangeFlags().IgnoreListChanged);
-    EXPECT_FALSE(window->ChangeFlags().ExeNamesChanged);
-    // A second click finds nothing selected.
-    Click("DeleteBtn");
-    EXPECT_EQ(Items("IgnoreLB").size(), 2u);
-
-    Select("ExeNamesLB", "X=x.exe");
-    Click("DelExeBtn");
-    EXPECT_EQ(Items("ExeNamesLB"), (std::vector<QString>{"Y=y.exe"}));
-    EXPECT_TRUE(window->ChangeFlags().ExeNamesChanged);
-    EXPECT_FALSE(window->ChangeFlags().SwitchesChanged);
-}
-
-TEST_F(SetupPageTest, EachSwitchClickSetsOnlySwitchesChanged) {
-    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"}) {
+TEST_F(SetupPageTest, DeleteRemovesTheSelectedEntryOnlyAndFlagsOnlyItsList) {
+    struct TCase {
+        const char *List, *Button, *Flag;
+    };
+    for (const TCase &c : {TCase{"IgnoreLB", "DeleteBtn", "I"}, TCase{"ExeNamesLB", "DelExeBtn", "E"}}) {
+        dir.Write("INVEXA.INI", "[Ignore Apps]\r\nA=\r\nB=\r\nC=\r\n[EXE Names]\r\nA=a\r\nB=b\r\nC=c\r\n");
         Start();
-        Find<QTabWidget>("PageControl1")->setCurrentWidget(Find<QWidget>("setupSheet"));
-        QTest::mouseClick(Find<QCheckBox>(name), Qt::LeftButton);
-        EXPECT_FALSE(Find<QCheckBox>(name)->isChecked()) << name;
-        EXPECT_TRUE(window->ChangeFlags().SwitchesChanged) << name;
-        EXPECT_FALSE(window->ChangeFlags().IgnoreListChanged) << name;
-        EXPECT_FALSE(window->ChangeFlags().ExeNamesChanged) << name;
+        auto *list = Find<QListWidget>(c.List);
+        ClickButton(c.Button);
+        EXPECT_EQ(list->count(), 3) << c.List;
+        EXPECT_EQ(Flags(), "") << c.List;
+        list->setCurrentRow(1);
+        ClickButton(c.Button);
+        ASSERT_EQ(list->count(), 2) << c.List;
+        EXPECT_TRUE(list->item(0)->text().startsWith('A') && list->item(1)->text().startsWith('C')) << c.List;
+        EXPECT_EQ(Flags(), c.Flag) << c.List;
+        // No other entry is selected: a second click deletes nothing.
+        ClickButton(c.Button);
+        EXPECT_EQ(list->count(), 2) << c.List;
+        EXPECT_TRUE(boxes.Shown.empty());
         Stop();
     }
 }
 
-TEST_F(SetupPageTest, TypingIntoDistributionAndUndoingItLeavesTheFlagSet) {
-    WriteIni("[Switches]\r\nDistribution=HQ\r\n");
-    Start();
-    auto *edit = Find<QLineEdit>("DistributionEB");
-    QTest::keyClick(edit, Qt::Key_X);
-    EXPECT_TRUE(window->ChangeFlags().SwitchesChanged);
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit->text(), "HQ");
-    EXPECT_TRUE(window->ChangeFlags().SwitchesChanged);
+TEST_F(SetupPageTest, EachSwitchAndTheDistributionSetOnlySwitchesChanged) {
+    dir.Write("INVEXA.INI", "[Switches]\r\nDistribution=HQ\r\n");
+    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB", "DistributionEB"}) {
+        Start();
+        ShowSetupPage();
+        if (auto *box = window->findChild<QCheckBox *>(name)) {
+            QTest::mouseClick(box, Qt::LeftButton);
+            EXPECT_FALSE(box->isChecked()) << name;
+        } else {
+            // Typing and undoing it leaves the flag set.
+            QTest::keyClick(Find<QLineEdit>(name), Qt::Key_X);
+            QTest::keyClick(Find<QLineEdit>(name), Qt::Key_Backspace);
+            EXPECT_EQ(Find<QLineEdit>(name)->text(), "HQ");
+        }
+        EXPECT_EQ(Flags(), "S") << name;
+        Stop();
+    }
 }
 
-TEST_F(SetupPageTest, GridEntryAlwaysCarriesTheBackslash) {
-    WriteIni("[Ignore Apps]\r\nMicrosoft=\r\n");
+TEST_F(SetupPageTest, AccessKeysAndTabWalkTheControlsInTheDesignedOrder) {
     Start();
-    window->AddCurrentToIgnoreList("Adobe", "");
-    window->AddCurrentToIgnoreList("", "Tool");
-    window->AddCurrentToIgnoreList("Soci\xE9t\xE9", "Caf\xE9");
-    EXPECT_EQ(Items("IgnoreLB"),
-              (std::vector<QString>{"\\Tool", "Adobe\\", "Microsoft", QString::fromUtf8("Société\\Café")}));
-    EXPECT_EQ(window->PageSettings().IgnoreList[3], "Soci\xE9t\xE9\\Caf\xE9");
-    EXPECT_TRUE(window->ChangeFlags().IgnoreListChanged);
-    EXPECT_TRUE(boxes.Shown.empty());
-}
-
-TEST_F(SetupPageTest, ControlsCarryTheirCaptionsAccessKeysAndFocusTargets) {
-    Start();
-    EXPECT_EQ(Find<QCheckBox>("UseIgnoreCB")->text(), "&Use Ignore List");
-    EXPECT_EQ(Find<QCheckBox>("StealthModeCB")->text(), "&Stealth Mode");
-    EXPECT_EQ(Find<QCheckBox>("ScanForExeCB")->text(), "Scan Drives for  &EXE files");
-    EXPECT_EQ(Find<QPushButton>("AddBtn")->text(), "&Add");
-    EXPECT_EQ(Find<QPushButton>("DeleteBtn")->text(), "De&lete");
-    EXPECT_EQ(Find<QPushButton>("CloseBtn")->text(), "&Close");
-    EXPECT_EQ(Find<QPushButton>("AddExeBtn")->text(), "A&dd");
-    EXPECT_EQ(Find<QPushButton>("DelExeBtn")->text(), "Delete");
-    EXPECT_EQ(Find<QLabel>("StaticText1")->text(), "These Applications will be ignored during the Registry Scan");
-    EXPECT_EQ(Find<QLabel>("Label3")->text(), "Application Executable names");
-    EXPECT_EQ(Find<QLabel>("Label1")->text(), "Distribution");
-    EXPECT_EQ(Find<QTabWidget>("PageControl1")->tabText(1), "Scan Setup");
-    EXPECT_EQ(Find<QTabWidget>("PageControl1")->tabText(0), "Logged Results");
-    const std::pair<const char *, const char *> buddies[] = {{"Makerlbl", "MakerEB"},
-                                                             {"AppLbl", "ApplicationEB"},
-                                                             {"ExeNameLbl", "ExeNameEB"},
-                                                             {"Label1", "DistributionEB"},
-                                                             {"Label3", "ExeNamesLB"}};
-    for (const auto &[label, target] : buddies)
-        EXPECT_EQ(Find<QLabel>(label)->buddy(), Find<QWidget>(target)) << label;
-    EXPECT_EQ(Find<QLabel>("Makerlbl")->text(), "&Maker");
-    EXPECT_EQ(Find<QLabel>("AppLbl")->text(), "A&pplication name");
-    EXPECT_EQ(Find<QLabel>("ExeNameLbl")->text(), "&Exe name");
-}
-
-TEST_F(SetupPageTest, AccessKeyOfAMakerLabelMovesTheFocusToItsEditBox) {
-    Start();
-    Find<QTabWidget>("PageControl1")->setCurrentWidget(Find<QWidget>("setupSheet"));
-    window->activateWindow();
+    ShowSetupPage();
     ASSERT_TRUE(WaitFor([this] { return window->isActiveWindow(); }));
     QTest::keyClick(window.get(), Qt::Key_M, Qt::AltModifier);
     EXPECT_TRUE(WaitFor([this] { return QApplication::focusWidget() == Find<QWidget>("MakerEB"); }));
     QTest::keyClick(window.get(), Qt::Key_P, Qt::AltModifier);
     EXPECT_TRUE(WaitFor([this] { return QApplication::focusWidget() == Find<QWidget>("ApplicationEB"); }));
-}
 
-TEST_F(SetupPageTest, TabWalksTheControlsInTheDesignedOrder) {
-    Start();
-    const std::vector<QString> expected = {
-        "UseIgnoreCB", "IgnoreLB",  "ScanForExeCB", "MakerEB",   "ApplicationEB", "AddBtn",         "DeleteBtn",
-        "ExeNamesLB",  "ExeNameEB", "AddExeBtn",    "DelExeBtn", "StealthModeCB", "DistributionEB", "CloseBtn"};
+    const QStringList expected = {"UseIgnoreCB", "IgnoreLB",      "ScanForExeCB",   "MakerEB",  "ApplicationEB",
+                                  "AddBtn",      "DeleteBtn",     "ExeNamesLB",     "ExeNameEB", "AddExeBtn",
+                                  "DelExeBtn",   "StealthModeCB", "DistributionEB", "CloseBtn"};
     QWidget *page = Find<QWidget>("setupSheet");
-    std::vector<QString> walked;
+    QStringList walked;
     QWidget *w = Find<QWidget>("UseIgnoreCB");
     for (int guard = 0; guard < 200 && walked.size() < expected.size(); ++guard, w = w->nextInFocusChain())
         if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus))
-            walked.push_back(w->objectName());
+            walked << w->objectName();
     EXPECT_EQ(walked, expected);
-    EXPECT_FALSE(Find<QWidget>("StaticText1")->focusPolicy() & Qt::TabFocus);
+}
+
+// FormResize's rule, applied at every change of the client area whichever page is active. Each row: left and
+// top (and the size of what the rule stretches) at 752 x 473 (the start), 600 x 400 (below the smallest
+// layout), 1000 x 700 and 1001 x 700 (an odd width, whose remainder goes to the right-hand list).
+TEST_F(SetupPageTest, LayoutMatchesTheWorkedSizesAndAnOddWidth) {
+    struct TRow {
+        const char *Name;
+        QRect At[4];
+    };
+    const TRow rows[] = {
+        {"IgnoreLB", {{0, 70, 369, 289}, {0, 70, 364, 289}, {0, 70, 493, 489}, {0, 70, 493, 489}}},
+        {"Bevel1", {{376, 24, 4, 313}, {371, 24, 4, 313}, {500, 24, 4, 513}, {500, 24, 4, 513}}},
+        {"ExeNamesLB", {{384, 70, 360, 289}, {379, 70, 356, 289}, {508, 70, 484, 489}, {508, 70, 485, 489}}},
+        {"Makerlbl", {{48, 368, 0, 0}, {48, 368, 0, 0}, {48, 568, 0, 0}, {48, 568, 0, 0}}},
+        {"MakerEB", {{0, 384, 0, 0}, {0, 384, 0, 0}, {0, 584, 0, 0}, {0, 584, 0, 0}}},
+        {"AddBtn", {{48, 416, 0, 0}, {48, 416, 0, 0}, {48, 616, 0, 0}, {48, 616, 0, 0}}},
+        {"DeleteBtn", {{192, 416, 0, 0}, {192, 416, 0, 0}, {192, 616, 0, 0}, {192, 616, 0, 0}}},
+        {"AppLbl", {{328, 368, 0, 0}, {323, 368, 0, 0}, {452, 568, 0, 0}, {452, 568, 0, 0}}},
+        {"ApplicationEB", {{296, 384, 0, 0}, {291, 384, 0, 0}, {420, 584, 0, 0}, {420, 584, 0, 0}}},
+        {"CloseBtn", {{336, 416, 0, 0}, {331, 416, 0, 0}, {460, 616, 0, 0}, {460, 616, 0, 0}}},
+        {"ScanForExeCB", {{400, 24, 0, 0}, {395, 24, 0, 0}, {524, 24, 0, 0}, {524, 24, 0, 0}}},
+        {"Label3", {{392, 48, 0, 0}, {387, 48, 0, 0}, {516, 48, 0, 0}, {516, 48, 0, 0}}},
+        {"ExeNameLbl", {{569, 368, 0, 0}, {560, 368, 0, 0}, {817, 568, 0, 0}, {818, 568, 0, 0}}},
+        {"ExeNameEB", {{545, 384, 0, 0}, {536, 384, 0, 0}, {793, 584, 0, 0}, {794, 584, 0, 0}}},
+        {"AddExeBtn", {{449, 416, 0, 0}, {440, 416, 0, 0}, {697, 616, 0, 0}, {698, 616, 0, 0}}},
+        {"DelExeBtn", {{577, 416, 0, 0}, {568, 416, 0, 0}, {825, 616, 0, 0}, {826, 616, 0, 0}}},
+    };
+    const QSize sizes[] = {{752, 473}, {600, 400}, {1000, 700}, {1001, 700}};
+    Start();
+    auto expectLayout = [&](int at) {
+        for (const TRow &row : rows) {
+            const QRect got = Find<QWidget>(row.Name)->geometry();
+            const QRect want = row.At[at];
+            EXPECT_EQ(got.topLeft(), want.topLeft()) << row.Name << " at " << sizes[at].width();
+            if (!want.isEmpty())
+                EXPECT_EQ(got.size(), want.size()) << row.Name << " at " << sizes[at].width();
+        }
+    };
+    EXPECT_EQ(window->size(), sizes[0]);
+    expectLayout(0);
+    // Resized while the results page is active; back to the start size last.
+    for (int at : {1, 2, 3, 0}) {
+        window->resize(sizes[at]);
+        ASSERT_TRUE(WaitFor([&] { return window->size() == sizes[at]; })) << sizes[at].width();
+        expectLayout(at);
+    }
+    ShowSetupPage();
+    expectLayout(0);
 }

@@ -1,173 +1,199 @@
-// Start-up: the settings load in FormCreate, the merge in FormShow, and what the window shows afterwards.
-#include "WindowTest.h"
-#include "data/results.h"
-#include "forms/admnMain.h"
-#include "forms/mergmess.h"
+// Start-up (the settings load in FormCreate, the merge in FormShow), the close that saves, and the about box.
+#include "FormsFixture.h"
+#include "config/ScanSettings.h"
+#include "data/ResultsDatabase.h"
 
-#include <QAbstractItemModel>
 #include <QCheckBox>
-#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTabWidget>
-#include <QTableView>
+#include <QTest>
+#include <QToolButton>
 
-using TKind = TScriptedMessageBoxes::TKind;
+#include <sys/stat.h>
 
 namespace {
-
 // Records the text a label holds each time it is painted.
 class TPaintRecorder : public QObject {
 public:
     explicit TPaintRecorder(QLabel *label) : label_(label) { label->installEventFilter(this); }
-    std::vector<QString> Painted;
+    QStringList Painted;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (watched == label_ && event->type() == QEvent::Paint)
-            Painted.push_back(label_->text());
+            Painted << label_->text();
         return false;
     }
 
 private:
     QLabel *label_;
 };
-
-QString Cell(const QTableView *grid, int row, int column) {
-    return grid->model()->index(row, column).data().toString();
-}
-
 } // namespace
 
-TEST_F(WindowTest, StartsWithDesignedDefaultsWithoutSettingsOrScanFiles) {
-    CreateDatabase();
+using StartupTest = FormsTest;
+
+TEST_F(StartupTest, WithoutSettingsOrScanFilesShowsDefaultsAndAnUneditedCloseWritesNothing) {
     Start();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->windowTitle(), "Invexa Administrator");
-    EXPECT_EQ(window->WorkDir(), std::filesystem::current_path().string());
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentWidget(), Find<QWidget>("ResultsSheet"));
     for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
         EXPECT_TRUE(Find<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_TRUE(Items("IgnoreLB").empty());
-    EXPECT_TRUE(Items("ExeNamesLB").empty());
-    EXPECT_TRUE(Find<QLineEdit>("DistributionEB")->text().isEmpty());
+    EXPECT_TRUE(Items("IgnoreLB").empty() && Items("ExeNamesLB").empty());
     EXPECT_FALSE(window->ChangeFlags().Any());
-    EXPECT_EQ(Find<QTableView>("ResultsGrid1")->model()->rowCount(), 0);
     EXPECT_TRUE(DataModule1->resultsTbl.Active());
-    EXPECT_FALSE(mergemessFm->isVisible());
+    EXPECT_EQ(Model()->rowCount(), 0);
+    EXPECT_FALSE(progress->isVisible());
+    // The pictures come from the program's resources.
+    EXPECT_FALSE(window->windowIcon().isNull());
+    for (const char *name : {"EmptyTableBtn", "CSVBtn", "AboutBtn"})
+        EXPECT_FALSE(Find<QToolButton>(name)->icon().isNull()) << name;
+
+    QSignalSpy closed(window.get(), &TRuvolaform::Closed);
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(dir.Exists("INVEXA.INI"));
     EXPECT_TRUE(boxes.Shown.empty());
 }
 
-TEST_F(WindowTest, LoadsSettingsSortedAndLeavesEveryFlagClear) {
-    CreateDatabase();
-    WriteIni("[Ignore Apps]\r\nzeta=\r\nAlpha\\Tool=\r\nbeta=\r\n"
-             "[Switches]\r\nUseIgnoreList=0\r\nSearchForExe=0\r\nStealthMode=0\r\nDistribution=Head Office\r\n"
-             "[exe NAMES]\r\nbravo=b.exe\r\nAlpha=a.exe\r\n");
+TEST_F(StartupTest, LoadsTheSettingsFileSortedAsEightBitTextAndClearsTheFlagsLast) {
+    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nzeta=\r\nSoci\xE9t\xE9=\r\nAlpha\\Tool=\r\nbeta=\r\n"
+                            "[Switches]\r\nUseIgnoreList=0\r\nSearchForExe=0\r\nStealthMode=0\r\n"
+                            "Distribution=Caf\xE9 \x80\r\n[exe NAMES]\r\nbravo=b.exe\r\nAlpha=a.exe\r\n");
     Start();
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"Alpha\\Tool", "beta", "zeta"}));
+    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{"Alpha\\Tool", "beta", QString::fromUtf8("Société"), "zeta"}));
     EXPECT_EQ(Items("ExeNamesLB"), (std::vector<QString>{"Alpha=a.exe", "bravo=b.exe"}));
     for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
         EXPECT_FALSE(Find<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), "Head Office");
-    // Unticking the boxes and setting the text during the load notified like edits; the load cleared it last.
-    EXPECT_FALSE(window->ChangeFlags().IgnoreListChanged);
-    EXPECT_FALSE(window->ChangeFlags().SwitchesChanged);
-    EXPECT_FALSE(window->ChangeFlags().ExeNamesChanged);
-    EXPECT_TRUE(boxes.Shown.empty());
-}
-
-TEST_F(WindowTest, LoadsEightBitTextsOfTheSettingsFile) {
-    CreateDatabase();
-    WriteIni("[Switches]\r\nDistribution=Caf\xE9 \x80\r\n[Ignore Apps]\r\nSoci\xE9t\xE9=\r\n");
-    Start();
     EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), QString::fromUtf8("Café €"));
-    EXPECT_EQ(Items("IgnoreLB"), (std::vector<QString>{QString::fromUtf8("Société")}));
-}
-
-TEST_F(WindowTest, MergesWaitingScanFilesBeforeTheWindowShowsThem) {
-    CreateDatabase();
-    StoreRow("user01", "Old", "Gone");
-    StoreRow("user03", "Kept", "Stays");
-    WriteScanFile("ivx/user01.ivx", {Record("Mozilla", "Firefox", "121.0", 1, "C:\\Firefox\\firefox.exe"),
-                                     Record("Adobe", "Reader", "23.6", -1, "C:\\Adobe")});
-    WriteScanFile("ivx/user02.ivx", {Record("7-Zip", "7-Zip", "23.01", 2, "C:\\7z")});
-    Start();
+    // Unticking the boxes and setting the text notified like edits; the load cleared the flags after them.
+    EXPECT_FALSE(window->ChangeFlags().Any());
     EXPECT_TRUE(boxes.Shown.empty());
-    EXPECT_FALSE(dir.Exists("ivx/user01.ivx"));
-    EXPECT_FALSE(dir.Exists("ivx/user02.ivx"));
-    auto *grid = Find<QTableView>("ResultsGrid1");
-    ASSERT_EQ(grid->model()->rowCount(), 4);
-    const QStringList titles = {"UserName", "AppMaker", "AppName", "Version", "Verification", "AppPath"};
-    for (int c = 0; c < titles.size(); ++c)
-        EXPECT_EQ(grid->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
-    QStringList users;
-    for (int r = 0; r < 4; ++r)
-        users << Cell(grid, r, 0);
-    users.sort();
-    EXPECT_EQ(users, (QStringList{"user01", "user01", "user02", "user03"}));
-    for (int r = 0; r < 4; ++r) {
-        if (Cell(grid, r, 2) == "Reader") {
-            EXPECT_EQ(Cell(grid, r, 4), "-1");
-            EXPECT_EQ(Cell(grid, r, 5), "C:\\Adobe");
-        }
-        EXPECT_NE(Cell(grid, r, 2), "Gone");
-    }
 }
 
-TEST_F(WindowTest, ProgressWindowPaintsEachFileNameWhileTheMergeRuns) {
-    CreateDatabase();
-    WriteScanFile("ivx/alpha.ivx", {Record("A", "B", "1", 0, "p")});
-    WriteScanFile("ivx/bravo.ivx", {Record("C", "D", "1", 0, "p")});
-    window = std::make_unique<TRuvolaform>(&boxes);
-    Ruvolaform = window.get();
-    dataModule = std::make_unique<invexa::TDataModule1>(window->WorkDir());
-    DataModule1 = dataModule.get();
-    progress = std::make_unique<TmergemessFm>();
-    mergemessFm = progress.get();
-    TPaintRecorder fileNames(progress->FilenameLbl);
-    TPaintRecorder headline(progress->Label1);
-    window->show();
-    EXPECT_NE(std::find(fileNames.Painted.begin(), fileNames.Painted.end(), "alpha.ivx"), fileNames.Painted.end());
-    EXPECT_NE(std::find(fileNames.Painted.begin(), fileNames.Painted.end(), "bravo.ivx"), fileNames.Painted.end());
-    ASSERT_FALSE(headline.Painted.empty());
-    EXPECT_EQ(headline.Painted.front(), "Merging data files...");
+TEST_F(StartupTest, MergesScanFilesBehindTheProgressWindowBeforeTheWindowShows) {
+    WriteScanFile("ivx/alpha.ivx", {Record("Mozilla", "Firefox"), Record("Adobe", "Reader")});
+    WriteScanFile("ivx/bravo.ivx", {Record("7-Zip", "7-Zip")});
+    std::unique_ptr<TPaintRecorder> fileNames, headline;
+    Start(nullptr, [&] {
+        fileNames = std::make_unique<TPaintRecorder>(progress->FilenameLbl);
+        headline = std::make_unique<TPaintRecorder>(progress->Label1);
+    });
+    EXPECT_TRUE(fileNames->Painted.contains("alpha.ivx"));
+    EXPECT_TRUE(fileNames->Painted.contains("bravo.ivx"));
+    ASSERT_FALSE(headline->Painted.empty());
+    EXPECT_EQ(headline->Painted.front(), "Merging data files...");
     EXPECT_FALSE(progress->isVisible());
+    EXPECT_FALSE(dir.Exists("ivx/alpha.ivx") || dir.Exists("ivx/bravo.ivx"));
+    ASSERT_EQ(Model()->rowCount(), 3);
+    EXPECT_EQ(Shown(0, 0), "alpha");
+    EXPECT_EQ(Shown(2, 2), "7-Zip");
+    EXPECT_TRUE(boxes.Shown.empty());
 }
 
-TEST_F(WindowTest, ScanFileThatCannotBeMergedIsReportedAfterThePass) {
-    CreateDatabase();
-    WriteScanFile("ivx/good.ivx", {Record("A", "B", "1", 0, "p")});
-    // A text length of 250 is beyond what a scanner writes.
+TEST_F(StartupTest, ErrorsInFormCreateAndFormShowAreReportedAndStartUpGoesOn) {
+    // A UTF-16 settings file is refused rather than misread; a text length of 250 is beyond what a scanner writes.
+    dir.Write("INVEXA.INI", std::string("\xFF\xFE[\0S\0]\0", 8));
+    WriteScanFile("ivx/good.ivx", {Record("A", "B")});
     dir.Write("ivx/bad.ivx", std::string("\xFA\x00\x00\x00", 4) + std::string(250, 'x'));
     Start();
     const auto errors = boxes.Texts(TKind::ErrorBox);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].contains("bad.ivx")) << errors[0].toStdString();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_TRUE(errors[0].contains("UTF-16")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[1].contains("bad.ivx")) << errors[1].toStdString();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(mergemessFm->isVisible());
-    EXPECT_TRUE(dir.Exists("ivx/bad.ivx"));
-    EXPECT_FALSE(dir.Exists("ivx/good.ivx"));
-    EXPECT_EQ(Find<QTableView>("ResultsGrid1")->model()->rowCount(), 1);
-}
-
-TEST_F(WindowTest, MissingResultsTableIsReportedAndTheWindowStillComesUp) {
-    WriteScanFile("user01.ivx", {Record("A", "B", "1", 0, "p")});
-    Start();
-    ASSERT_EQ(boxes.Texts(TKind::ErrorBox).size(), 1u);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(mergemessFm->isVisible());
-    EXPECT_EQ(Find<QTableView>("ResultsGrid1")->model()->rowCount(), 0);
-}
-
-TEST_F(WindowTest, UnreadableSettingsFileIsReportedAndStartUpGoesOn) {
-    CreateDatabase();
-    // A UTF-16 settings file is refused rather than misread.
-    dir.Write("INVEXA.INI", std::string("\xFF\xFE[\0S\0]\0", 8));
-    WriteScanFile("ivx/user01.ivx", {Record("A", "B", "1", 0, "p")});
-    Start();
-    ASSERT_EQ(boxes.Texts(TKind::ErrorBox).size(), 1u);
-    EXPECT_TRUE(window->isVisible());
-    // The merge of FormShow still ran.
-    EXPECT_EQ(Find<QTableView>("ResultsGrid1")->model()->rowCount(), 1);
+    EXPECT_FALSE(progress->isVisible());
     EXPECT_FALSE(window->ChangeFlags().Any());
+    EXPECT_TRUE(dir.Exists("ivx/bad.ivx"));
+    EXPECT_EQ(Model()->rowCount(), 1);
+}
+
+TEST_F(StartupTest, MissingResultsTableIsReportedAndTheWindowStillComesUp) {
+    std::filesystem::remove(dir.File(invexa::TResultsDatabase::FileName));
+    WriteScanFile("user01.ivx", {Record("A", "B")});
+    Start();
+    EXPECT_EQ(boxes.Texts(TKind::ErrorBox).size(), 1u);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_EQ(Model()->rowCount(), 0);
+}
+
+TEST_F(StartupTest, CloseButtonSavesOnlyTheEditedGroups) {
+    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nIntel=\r\nSoci\xE9t\xE9=\r\n[Switches]\r\nStealthMode=0\r\n"
+                            "[EXE Names]\r\nA=a.exe\r\n");
+    Start();
+    // Someone else changes the switches meanwhile; only the two lists are edited here.
+    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nIntel=\r\nSoci\xE9t\xE9=\r\n[Switches]\r\nStealthMode=1\r\n"
+                            "[EXE Names]\r\nA=a.exe\r\n");
+    Find<QLineEdit>("MakerEB")->setText("Adobe");
+    Find<QLineEdit>("ApplicationEB")->setText("Reader");
+    Find<QLineEdit>("ExeNameEB")->setText("AcroRd32.exe");
+    ClickButton("AddBtn");
+    ClickButton("AddExeBtn");
+    Find<QListWidget>("IgnoreLB")->setCurrentRow(1);
+    ClickButton("DeleteBtn");
+    Find<QListWidget>("ExeNamesLB")->setCurrentRow(0);
+    ClickButton("DelExeBtn");
+    QSignalSpy closed(window.get(), &TRuvolaform::Closed);
+    ClickButton("CloseBtn");
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+    const invexa::TScanSettings saved = invexa::LoadSettings(dir.Path());
+    EXPECT_EQ(saved.IgnoreList, (std::vector<std::string>{"Adobe\\Reader", "Soci\xE9t\xE9"}));
+    EXPECT_EQ(saved.ExeNames, (std::vector<std::string>{"Reader=AcroRd32.exe"}));
+    EXPECT_TRUE(saved.StealthMode);
+    EXPECT_TRUE(boxes.Shown.empty());
+}
+
+TEST_F(StartupTest, FailedSaveKeepsTheWindowOpenAndALaterCloseSavesAgain) {
+    dir.Write("INVEXA.INI", "[Switches]\r\nStealthMode=0\r\n");
+    ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0444), 0);
+    Start();
+    Find<QCheckBox>("StealthModeCB")->setChecked(true);
+    QSignalSpy closed(window.get(), &TRuvolaform::Closed);
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_EQ(boxes.Texts(TKind::ErrorBox),
+              (std::vector<QString>{QString::fromStdString("Unable to write to " + window->WorkDir() + "/INVEXA.INI.")}));
+    EXPECT_EQ(dir.Read("INVEXA.INI"), "[Switches]\r\nStealthMode=0\r\n");
+
+    ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0644), 0);
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_TRUE(invexa::LoadSettings(dir.Path()).StealthMode);
+    EXPECT_EQ(boxes.Shown.size(), 1u);
+}
+
+TEST_F(StartupTest, AboutBoxIsOneNonModalBoxCentredFirstThenWhereItWasHidden) {
+    Start();
+    ClickButton("AboutBtn");
+    ClickButton("AboutBtn");
+    ASSERT_TRUE(WaitFor([this] { return aboutBox->isVisible(); }));
+    EXPECT_FALSE(aboutBox->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    int boxesShown = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        boxesShown += qobject_cast<TAboutBox *>(w) && w->isVisible();
+    EXPECT_EQ(boxesShown, 1);
+    const QRect screen = aboutBox->screen()->availableGeometry();
+    EXPECT_LE((aboutBox->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+
+    aboutBox->move(40, 50);
+    ASSERT_TRUE(WaitFor([this] { return aboutBox->pos() == QPoint(40, 50); }));
+    QTest::mouseClick(aboutBox->OKButton, Qt::LeftButton);
+    EXPECT_FALSE(aboutBox->isVisible());
+    ClickButton("AboutBtn");
+    ASSERT_TRUE(WaitFor([this] { return aboutBox->isVisible(); }));
+    EXPECT_EQ(aboutBox->pos(), QPoint(40, 50));
+    // Without a Cancel button Escape does nothing; Enter presses OK.
+    QTest::keyClick(aboutBox.get(), Qt::Key_Escape);
+    EXPECT_TRUE(aboutBox->isVisible());
+    QTest::keyClick(aboutBox.get(), Qt::Key_Return);
+    EXPECT_FALSE(aboutBox->isVisible());
 }

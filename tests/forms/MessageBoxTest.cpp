@@ -1,0 +1,65 @@
+// The default error box's text, the wrapper every handler runs through, and the program's real message boxes.
+#include "FormsFixture.h"
+#include "data/InvexaError.h"
+#include "forms/ErrorBox.h"
+#include "forms/MessageBoxes.h"
+
+#include <stdexcept>
+
+using TKind = TScriptedMessageBoxes::TKind;
+
+TEST(ErrorBox, AppendsAStopOnlyAfterACharacterAboveIt) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"Disk full", "Disk full."}, {"Disk full.", "Disk full."}, {"Really!", "Really!"}, // "!" is below "."
+        {"a-", "a-"},                {"C:/", "C:/."},              {"count 7", "count 7."},
+        {"", ""},                    {"Caf\xC3\xA9", "Caf\xC3\xA9."}};
+    for (const auto &[message, shown] : cases)
+        EXPECT_EQ(TErrorBox::Text(message), QString::fromUtf8(shown)) << message;
+}
+
+TEST(ErrorBox, GuardSortsRefusalsFromErrorsAndStopsEveryException) {
+    TScriptedMessageBoxes boxes;
+    EXPECT_TRUE(TErrorBox::Guard(boxes, nullptr, [] {}));
+    EXPECT_FALSE(TErrorBox::Guard(boxes, nullptr, [] { throw invexa::ERefusal("You must enter an EXE file name"); }));
+    EXPECT_FALSE(TErrorBox::Guard(boxes, nullptr, [] { throw std::runtime_error("File access denied"); }));
+    EXPECT_FALSE(TErrorBox::Guard(boxes, nullptr, [] { throw 42; }));
+    ASSERT_EQ(boxes.Shown.size(), 3u);
+    EXPECT_EQ(boxes.Shown[0], std::make_pair(TKind::Refusal, QString("You must enter an EXE file name")));
+    EXPECT_EQ(boxes.Shown[1], std::make_pair(TKind::ErrorBox, QString("File access denied.")));
+    EXPECT_EQ(boxes.Shown[2].first, TKind::ErrorBox);
+}
+
+// Each box as the user sees it, answered by pressing a real button; only Yes and OK proceed.
+TEST(RealMessageBoxes, CaptionIconButtonsAndAnswerOfEachBox) {
+    struct TCase {
+        std::function<bool()> Ask;
+        QMessageBox::StandardButton Press;
+        bool Proceeds;
+        QString Title;
+        QMessageBox::Icon Icon;
+        QMessageBox::StandardButtons Buttons;
+    };
+    auto &real = TMessageBoxes::Instance();
+    const TCase cases[] = {
+        {[&] { return TErrorBox::Guard(real, nullptr, [] { throw invexa::EInvexaError("Cannot open /x"); }); },
+         QMessageBox::Ok, false, "Invexa Admin", QMessageBox::Critical, QMessageBox::Ok},
+        {[&] { return TErrorBox::Guard(real, nullptr, [] { throw invexa::ERefusal("You must"); }); },
+         QMessageBox::Ok, false, "ERROR", QMessageBox::NoIcon, QMessageBox::Ok},
+        {[&] { return real.Warning(nullptr, "Sure?"); }, QMessageBox::Yes, true, "WARNING", QMessageBox::NoIcon,
+         QMessageBox::Yes | QMessageBox::No},
+        {[&] { return real.Warning(nullptr, "Sure?"); }, QMessageBox::No, false, "WARNING", QMessageBox::NoIcon,
+         QMessageBox::Yes | QMessageBox::No},
+        {[&] { return real.Confirm(nullptr, "Delete record?"); }, QMessageBox::Ok, true, "Confirm",
+         QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel},
+        {[&] { return real.Confirm(nullptr, "Delete record?"); }, QMessageBox::Cancel, false, "Confirm",
+         QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel},
+    };
+    for (const TCase &c : cases) {
+        TModalBoxAnswerer answerer(c.Press);
+        EXPECT_EQ(c.Ask(), c.Proceeds) << c.Title.toStdString();
+        ASSERT_EQ(answerer.Seen.size(), 1u) << c.Title.toStdString();
+        EXPECT_EQ(answerer.Seen[0].Title, c.Title);
+        EXPECT_EQ(answerer.Seen[0].Icon, c.Icon) << c.Title.toStdString();
+        EXPECT_EQ(answerer.Seen[0].Buttons, c.Buttons) << c.Title.toStdString();
+    }
+}
