@@ -1,147 +1,198 @@
-#include "config/ScanSettings.h"
+// The scanners' settings: how INVEXA.INI loads, how a save rewrites only the changed groups, the setup page's
+// entry rules, and files as other programs and editors leave them.
+#include "config/ProfileFile.h"
+#include "config/ScanSetup.h"
+#include "config/SetupEntries.h"
 #include "data/InvexaError.h"
 #include "support/TempDir.h"
 
-#include <filesystem>
+#include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
-#include <string>
-#include <sys/stat.h>
+#include <random>
 
-using invexa::EInvexaError;
-using invexa::LoadSettings;
-using invexa::SaveSettings;
-using invexa::SettingsPath;
-using invexa::TChangeFlags;
-using invexa::TScanSettings;
+using namespace invexa;
 using invexa::test::TTempDir;
+using namespace std::string_literals;
 
 namespace {
 
 using TList = std::vector<std::string>;
 
-TEST(ScanSettingsLoad, MissingFileGivesDefaultsAndAnUneditedSaveCreatesNothing) {
-    TTempDir dir;
-    EXPECT_EQ(SettingsPath(dir.Path()), dir.Path() + "/INVEXA.INI");
-    TScanSettings settings = LoadSettings(dir.Path());
-    EXPECT_EQ(settings, TScanSettings());
-    SaveSettings(dir.Path(), settings, TChangeFlags());
-    EXPECT_FALSE(dir.Exists("INVEXA.INI"));
+std::string FlagText(const TChangeFlags &f) {
+    return std::to_string(f.IgnoreListChanged) + std::to_string(f.SwitchesChanged) + std::to_string(f.ExeNamesChanged);
 }
 
-TEST(ScanSettingsLoad, SwitchValuesReadAsWholeNumbers) {
+TEST(ScanSettingsLoad, SwitchesReadAsWholeNumbersAndDefaultToOn) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"0", false},
-        {"0x0", false},
-        {"0X00", false},
-        {"$0", false},
-        {"-0", false},
-        {"\"  +0\"", false},
-        {"1", true},
-        {"2", true},
-        {"-1", true},
-        {"$A", true},
-        {"0xFFFFFFFFFFFF", true},
-        {"word", true},
-        {"", true},
-        {"0x", true},
-        {"$", true},
-        {"0 1", true},
-        {"\"0 \"", true},
-        {"x0", true},
-        {"0.0", true},
-        {"08", true},
-        {"00", false},
-        {"$G", true},
-        {"99999999999", true},
+        {"0", false},   {"0x0", false}, {"0X00", false}, {"$0", false}, {"-0", false},         {"\"  +0\"", false},
+        {"00", false},  {"1", true},    {"2", true},     {"-1", true},  {"$A", true},          {"0xFFFFFFFFFFFF", true},
+        {"word", true}, {"", true},     {"0x", true},    {"$", true},   {"0 1", true},         {"\"0 \"", true},
+        {"x0", true},   {"0.0", true},  {"08", true},    {"$G", true},  {"99999999999", true},
     };
+    TTempDir dir;
     for (const auto &[value, on] : cases) {
-        TTempDir dir;
-        dir.Write("INVEXA.INI", "[Switches]\r\nUseIgnoreList=" + value + "\r\nSearchForExe=" + value +
-                                    "\r\nStealthMode=" + value + "\r\n");
+        dir.Write("INVEXA.INI",
+                  "[Switches]\r\nUseIgnoreList=" + value + "\r\nSearchForExe=" + value + "\r\nStealthMode=" + value);
         TScanSettings settings = LoadSettings(dir.Path());
-        EXPECT_EQ(settings.UseIgnoreList, on) << value;
-        EXPECT_EQ(settings.SearchForExe, on) << value;
-        EXPECT_EQ(settings.StealthMode, on) << value;
+        EXPECT_EQ(FlagText({settings.UseIgnoreList, settings.SearchForExe, settings.StealthMode}), on ? "111" : "000")
+            << value;
     }
+    TTempDir empty;
+    EXPECT_EQ(LoadSettings(empty.Path()), TScanSettings()) << "a missing file: lists empty, switches on";
+    SaveSettings(empty.Path(), TScanSettings(), TChangeFlags());
+    EXPECT_FALSE(empty.Exists("INVEXA.INI")) << "a save with nothing changed writes nothing";
+    SaveSettings(empty.Path(), TScanSettings(), {false, true, false});
+    EXPECT_EQ(empty.Read("INVEXA.INI"),
+              "[Switches]\r\nUseIgnoreList=1\r\nSearchForExe=1\r\nStealthMode=1\r\nDistribution=\r\n");
 }
 
-TEST(ScanSettingsLoad, ReadsListsAndDistribution) {
+TEST(ScanSettings, LoadsSortedListsAndSavesOnlyTheFlaggedGroupsOfTheFileAsItIsNow) {
     TTempDir dir;
-    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nzeta\\z=\r\nAlpha=\r\nalpha=\r\nmid=junk\r\n"
-                            "[Switches]\r\nDistribution= \"  Site 7 \" \r\n"
-                            "[exe NAMES]\r\nWord=winword.exe\r\nexcel=excel.exe\r\nEmpty=\r\nword=ignored.exe\r\n"
-                            "Gone=\r\nEXCEL=\r\n");
+    // The ignore list is every key line of the first such section: comments, blank lines, lines without "=" and
+    // empty names are skipped, duplicates kept.
+    dir.Write("INVEXA.INI",
+              "; kept\r\n[Ignore Apps]\r\nzeta\\z=\r\n;c=\r\n\r\nno key\r\n Alpha =\r\nalpha=\r\n=5\r\n"
+              "mid=junk\r\n[Switches]\r\nUseIgnoreList=2\r\nDistribution= \"  Site 7 \" \r\n[exe NAMES]\r\n"
+              "Word=winword.exe\r\nexcel=excel.exe\r\nEmpty=\r\nword=ignored.exe\r\nGone=\r\nEXCEL=\r\n"
+              "[ignore apps]\r\nlate=\r\n");
     TScanSettings settings = LoadSettings(dir.Path());
     EXPECT_EQ(settings.IgnoreList, (TList{"Alpha", "alpha", "mid", "zeta\\z"}));
     EXPECT_EQ(settings.Distribution, "  Site 7 ");
     // A repeated name reads the value of its first line and replaces the entry in place under its own spelling;
     // names whose first line is empty never make an entry.
     EXPECT_EQ(settings.ExeNames, (TList{"EXCEL=excel.exe", "word=winword.exe"}));
-}
-
-TEST(ScanSettingsSave, RewritesOnlyTheFlaggedGroups) {
-    TTempDir dir;
-    dir.Write("INVEXA.INI", "; kept\r\n[Switches]\r\nUseIgnoreList=2\r\nExtra=1\r\n[Other]\r\no=1\r\n"
-                            "[Ignore Apps]\r\nold=\r\n");
-    TScanSettings settings = LoadSettings(dir.Path());
     // Someone else changes the file after the load; the save must build on the file as it is now.
     dir.Write("INVEXA.INI", "; kept\r\n[Switches]\r\nUseIgnoreList=2\r\nExtra=1\r\n[Other]\r\no=changed\n"
-                            "[Ignore Apps]\r\nold=\r\nnewer=\r\n");
+                            "[Ignore Apps]\r\nold=\r\n[EXE names]\r\nOld=old.exe\r\n");
     settings.StealthMode = false;
     settings.Distribution = "D";
-    TChangeFlags flags;
-    flags.SwitchesChanged = true;
-    SaveSettings(dir.Path(), settings, flags);
-    EXPECT_EQ(dir.Read("INVEXA.INI"), "; kept\r\n[Other]\r\no=changed\n[Ignore Apps]\r\nold=\r\nnewer=\r\n"
-                                      "[Switches]\r\nUseIgnoreList=1\r\nSearchForExe=1\r\nStealthMode=0\r\n"
-                                      "Distribution=D\r\n");
+    SaveSettings(dir.Path(), settings, {false, true, false});
+    EXPECT_EQ(dir.Read("INVEXA.INI"), "; kept\r\n[Other]\r\no=changed\n[Ignore Apps]\r\nold=\r\n"
+                                      "[EXE names]\r\nOld=old.exe\r\n[Switches]\r\nUseIgnoreList=1\r\n"
+                                      "SearchForExe=1\r\nStealthMode=0\r\nDistribution=D\r\n");
 
-    const std::string before = dir.Read("INVEXA.INI");
-    dir.Write("INVEXA.INI", before + "[Late]\r\nx=1\r\n");
-    SaveSettings(dir.Path(), settings, TChangeFlags());
-    EXPECT_EQ(dir.Read("INVEXA.INI"), before + "[Late]\r\nx=1\r\n");
-}
-
-TEST(ScanSettingsSave, ListsRoundTripAsTheScannersSeeThem) {
-    TTempDir dir;
-    dir.Write("INVEXA.INI", "[EXE names]\r\nOld=old.exe\r\n");
-    TScanSettings settings;
     settings.IgnoreList = {"a=b", "Maker", "maker", "Maker\\App"};
     settings.ExeNames = {"App=first.exe", "app=second.exe", "x=y=z.exe"};
-    TChangeFlags flags;
-    flags.IgnoreListChanged = true;
-    flags.ExeNamesChanged = true;
-    SaveSettings(dir.Path(), settings, flags);
-    EXPECT_EQ(dir.Read("INVEXA.INI"), "[Ignore Apps]\r\na=b=\r\nMaker=\r\nMaker\\App=\r\n"
-                                      "[EXE Names]\r\nApp=second.exe\r\nx=y=z.exe\r\n");
+    SaveSettings(dir.Path(), settings, {true, false, true});
+    const std::string other = "; kept\r\n[Other]\r\no=changed\n";
+    const std::string switches =
+        "[Switches]\r\nUseIgnoreList=1\r\nSearchForExe=1\r\nStealthMode=0\r\nDistribution=D\r\n";
+    EXPECT_EQ(dir.Read("INVEXA.INI"), other + switches +
+                                          "[Ignore Apps]\r\na=b=\r\nMaker=\r\nMaker\\App=\r\n"
+                                          "[EXE Names]\r\nApp=second.exe\r\nx=y=z.exe\r\n");
     TScanSettings loaded = LoadSettings(dir.Path());
-    EXPECT_EQ(loaded.IgnoreList, (TList{"a", "Maker", "Maker\\App"}));
+    EXPECT_EQ(loaded.IgnoreList, (TList{"a", "Maker", "Maker\\App"})) << "as the scanners will see the entries";
     EXPECT_EQ(loaded.ExeNames, (TList{"App=second.exe", "x=y=z.exe"}));
 
-    // Emptied lists take their sections with them.
-    SaveSettings(dir.Path(), TScanSettings(), flags);
-    EXPECT_EQ(dir.Read("INVEXA.INI"), "");
+    SaveSettings(dir.Path(), TScanSettings(), {true, false, true});
+    EXPECT_EQ(dir.Read("INVEXA.INI"), other + switches) << "emptied lists take their sections with them";
 }
 
-TEST(ScanSettingsSave, FailureNamesThePathAndLeavesTheFileWhole) {
-    TTempDir dir;
-    const std::string old = "[Switches]\r\nStealthMode=1\r\n[Ignore Apps]\r\nx=\r\n";
-    dir.Write("INVEXA.INI", old);
-    chmod(dir.File("INVEXA.INI").c_str(), 0444);
-    TScanSettings settings;
-    settings.StealthMode = false;
-    TChangeFlags flags{true, true, true};
-    try {
-        SaveSettings(dir.Path(), settings, flags);
-        FAIL() << "saved over a read-only settings file";
-    } catch (const EInvexaError &error) {
-        EXPECT_EQ(std::string(error.what()), "Unable to write to " + dir.File("INVEXA.INI"));
-    }
-    EXPECT_EQ(dir.Read("INVEXA.INI"), old);
+TEST(SetupEntries, EntriesAreBuiltAndSortedAsThePageDoes) {
+    // Letter case ignored (accented letters too), a shorter text first, high bytes after ASCII letters, a new entry
+    // after those equal to it.
+    TList list;
+    for (const char *entry : {"beta", "Alpha", "gamma", "ALPHA", "\xE9t\xE9", "alpha", "Beta", "Z", "maker\\App",
+                              "\xC9T\xC9", "abcd", "maker\\", "ABC"})
+        InsertSorted(list, entry);
+    EXPECT_EQ(list, (TList{"ABC", "abcd", "Alpha", "ALPHA", "alpha", "beta", "Beta", "gamma", "maker\\", "maker\\App",
+                           "Z", "\xE9t\xE9", "\xC9T\xC9"}));
+    EXPECT_EQ(MakeIgnoreEntry("Maker", ""), "Maker");
+    EXPECT_EQ(MakeIgnoreEntry("  ", " App "), "  \\ App ");
+    EXPECT_EQ(MakeGridIgnoreEntry("Maker", ""), "Maker\\");
+    EXPECT_EQ(MakeGridIgnoreEntry("", "App"), "\\App");
+    EXPECT_EQ(MakeExeEntry("App", "app.exe"), "App=app.exe");
+    // The refusal messages are checked through the invexa tool.
+}
 
-    TTempDir gone;
-    const std::string missingFolder = gone.File("no/such/folder");
-    EXPECT_THROW(SaveSettings(missingFolder, settings, flags), EInvexaError);
+TEST(ScanSetup, ARefusedEditLeavesListsAndFlagsAsTheyWere) {
+    TTempDir dir;
+    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nMaker=\r\n");
+    TScanSetup setup(dir.Path());
+    EXPECT_THROW(setup.AddIgnore("", "App"), ERefusal);
+    EXPECT_THROW(setup.AddExe("App", ""), ERefusal);
+    EXPECT_THROW(setup.RemoveIgnore("maker"), EInvexaError);
+    EXPECT_THROW(setup.SetSwitch("Stealth", false), EInvexaError);
+    EXPECT_EQ(FlagText(setup.Flags), "000");
+    EXPECT_EQ(setup.Settings, LoadSettings(dir.Path()));
+    setup.AddIgnoreFromGrid("abc", ""); // the one edit the tool cannot make
+    EXPECT_EQ(FlagText(setup.Flags), "100");
+    EXPECT_EQ(setup.Settings.IgnoreList, (TList{"abc\\", "Maker"}));
+}
+
+std::string Large() {
+    // 16 MB: an ignore list of some 400,000 entries in reverse order, and a foreign section of long values.
+    std::string bytes = "[Switches]\r\nStealthMode=0\r\nDistribution=Large\r\n[Ignore Apps]\r\n";
+    for (int i = 400000; i > 0; --i)
+        bytes += "Maker " + std::to_string(i) + "\\Application=\r\n";
+    bytes += "[Scanner notes]\r\n";
+    for (int i = 0; bytes.size() < (16u << 20); ++i)
+        bytes += "note" + std::to_string(i) + "=" + std::string(1000, 'v') + "\r\n";
+    return bytes;
+}
+
+std::string ErrorOf(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const EInvexaError &e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST(BadSettingsFile, EachLoadsAndASaveKeepsEveryOtherByteOrUtf16IsRefusedWhole) {
+    struct Case {
+        const char *What;
+        std::string Bytes;
+        bool Refused;
+        bool Stealth = true;     // StealthMode as the file says
+        std::size_t Ignored = 0; // entries of the ignore list
+    };
+    std::string garbage = "g"; // not a UTF-16 mark, which is a case of its own
+    for (std::mt19937 random(7); garbage.size() < 65536;)
+        garbage += static_cast<char>(random());
+    const std::vector<Case> cases = {
+        {"binary garbage", garbage, false, true, 0},
+        {"NUL bytes", "[Switches]\r\nStealth\0Mode=0\r\nStealthMode=0\0\r\n[Ignore Apps]\r\nA\0B=\r\nC=\r\n"s, false,
+         true, 2},
+        {"no final line end", "[Switches]\r\nStealthMode=0\r\n[Ignore Apps]\r\nAcme=", false, false, 1},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF[Switches]\r\nStealthMode=0\r\n[Ignore Apps]\r\nAcme=\r\n", false, true,
+         1},
+        {"16 MB", Large(), false, false, 400000},
+        // Notepad's "Unicode": read as 8-bit text it would look empty, and saving over it would destroy it.
+        {"UTF-16LE", "\xFF\xFE[\0S\0w\0i\0t\0c\0h\0e\0s\0]\0\r\0\n\0"s, true},
+        {"UTF-16BE", "\xFE\xFF\0[\0S\0]\0\r\0\n"s, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.What);
+        TTempDir dir;
+        const std::string path = dir.File("INVEXA.INI");
+        dir.Write("INVEXA.INI", c.Bytes);
+        if (c.Refused) {
+            EXPECT_EQ(ErrorOf([&] { TScanSetup setup(dir.Path()); }),
+                      path + ": UTF-16 settings files are not supported");
+            EXPECT_EQ(ErrorOf([&] {
+                          SaveSettings(dir.Path(), {}, {false, true, false});
+                      }),
+                      "Unable to write to " + path);
+            // Nor is a file that became UTF-16 after it was loaded.
+            EXPECT_EQ(ErrorOf([&] { TProfileFile().Save(path); }), "Unable to write to " + path);
+            EXPECT_EQ(dir.Read("INVEXA.INI"), c.Bytes);
+            continue;
+        }
+        TScanSetup setup(dir.Path());
+        EXPECT_EQ(setup.Settings.StealthMode, c.Stealth);
+        EXPECT_EQ(setup.Settings.IgnoreList.size(), c.Ignored);
+        EXPECT_TRUE(std::is_sorted(setup.Settings.IgnoreList.begin(), setup.Settings.IgnoreList.end(),
+                                   [](const std::string &a, const std::string &b) { return CompareText(a, b) < 0; }));
+        setup.AddExe("Hardening", "check.exe");
+        setup.Save();
+        const bool ended = c.Bytes.back() == '\n' || c.Bytes.back() == '\r';
+        const std::string after = dir.Read("INVEXA.INI");
+        EXPECT_TRUE(after == c.Bytes + (ended ? "" : "\r\n") + "[EXE Names]\r\nHardening=check.exe\r\n")
+            << "size " << c.Bytes.size() << " became " << after.size();
+    }
 }
 
 } // namespace
