@@ -1,175 +1,162 @@
+// The invexa tool: exit statuses, messages, settings edits, the real program on a demo folder. Each command runs
+// in an ordinary folder and in one whose path is longer than the 259 characters the original program could hold.
 #include "cli/InvexaTool.h"
 #include "data/ScanFileWriter.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
-#include <SQLiteCpp/Database.h>
-
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
-using invexa::RunInvexa;
-using invexa::TResultsRec;
-using invexa::TScanFileWriter;
+using namespace invexa;
 using invexa::test::TTempDir;
+namespace fs = std::filesystem;
 
 namespace {
 
 struct TRun {
-    int status;
-    std::string out, err;
+    int Status;
+    std::string Out, Err;
 };
 
-TRun Tool(const std::string &dir, std::vector<std::string> args) {
-    if (!dir.empty())
-        args.insert(args.begin(), {"-C", dir});
+// args: the words after "-C dir", separated by "|".
+TRun Tool(const std::string &dir, const std::string &args) {
+    std::vector<std::string> words = {"-C", dir};
+    for (std::size_t at = 0, end = 0; !args.empty() && end != std::string::npos; at = end + 1)
+        words.push_back(args.substr(at, (end = args.find('|', at)) - at));
     std::ostringstream out, err;
-    int status = RunInvexa(args, out, err);
+    int status = RunInvexa(words, out, err);
     return {status, out.str(), err.str()};
 }
 
-long long Count(const std::string &dir, const std::string &where = "1") {
-    SQLite::Database db(dir + "/Results.sqlite");
-    return db.execAndGet("SELECT count(*) FROM Results WHERE " + where).getInt64();
+std::string Read(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TResultsRec Rec(std::string maker, std::string app, std::int8_t flag = 1, std::string path = "C:\\x.exe") {
-    return TResultsRec{std::move(maker), std::move(app), "1.0", flag, std::move(path)};
+std::vector<std::string> Folders(const TTempDir &root) {
+    std::vector<std::string> folders = {
+        root.File("work"),
+        root.File(std::string(120, 'a') + "/" + std::string(120, 'b') + "/working folder " + std::string(60, 'c'))};
+    for (const std::string &folder : folders)
+        fs::create_directories(folder + "/ivx");
+    return folders;
 }
 
-class InvexaTool : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(Tool(dir.Path(), {"init"}).status, 0); }
-    TTempDir dir;
-};
-
-} // namespace
-
-TEST(InvexaToolUsage, ExitStatusTwoForUsageErrorsAndZeroForHelpAndVersion) {
-    EXPECT_EQ(Tool("", {}).status, 2);
-    EXPECT_EQ(Tool("", {"frobnicate"}).status, 2);
-    EXPECT_EQ(Tool("", {"ignore"}).status, 2);
-    EXPECT_EQ(Tool("", {"switch", "StealthMode", "maybe"}).status, 2);
-    EXPECT_EQ(Tool("", {"exe", "add", "OnlyApp"}).status, 2);
-    TRun version = Tool("", {"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_NE(version.out.find("1.1.2.1"), std::string::npos);
-    TRun help = Tool("", {"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("merge"), std::string::npos);
-}
-
-TEST_F(InvexaTool, InitLeavesAnExistingTableAlone) {
-    TScanFileWriter::WriteFile(dir.File("u1.ivx"), {Rec("M", "A")});
-    ASSERT_EQ(Tool(dir.Path(), {"merge"}).status, 0);
-    TRun again = Tool(dir.Path(), {"init"});
-    EXPECT_EQ(again.status, 0);
-    EXPECT_NE(again.out.find("nothing changed"), std::string::npos);
-    EXPECT_EQ(Count(dir.Path()), 1);
-}
-
-TEST(InvexaToolTable, MissingTableIsAnOperationErrorThatNamesTheFolderAndTheCure) {
-    TTempDir dir;
-    for (const char *command : {"merge", "export", "empty"}) {
-        TRun run = Tool(dir.Path(), {command});
-        EXPECT_EQ(run.status, 1) << command;
-        EXPECT_NE(run.err.find(dir.Path()), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("invexa init"), std::string::npos) << run.err;
+TEST(InvexaTool, UsageErrorsExitTwoHelpAndVersionZero) {
+    for (const char *args : {"", "frobnicate", "ignore", "switch|StealthMode|maybe", "exe|add|OnlyApp", "demo"})
+        EXPECT_EQ(Tool(".", args).Status, 2) << args;
+    for (const auto &[args, text] : {std::pair{"--version", "1.1.2.1"}, std::pair{"--help", "merge"}}) {
+        TRun run = Tool(".", args);
+        EXPECT_EQ(run.Status, 0);
+        EXPECT_NE(run.Out.find(text), std::string::npos) << run.Out;
     }
-    EXPECT_FALSE(dir.Exists("datadump.csv"));
 }
 
-TEST_F(InvexaTool, MergeReportsEachFileAndFailsWhenAFileIsLeftBehind) {
-    std::filesystem::create_directory(dir.File("ivx"));
-    TScanFileWriter::WriteFile(dir.File("ivx/alice.ivx"), {Rec("M", "A"), Rec("M", "B")});
-    std::string bad = TScanFileWriter::Encode({Rec("M", "A")});
-    bad[0] = 44; // a text length of 300
-    bad[1] = 1;
-    dir.Write("ivx/bob.ivx", bad);
-    TRun run = Tool(dir.Path(), {"merge"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("merged alice.ivx: 2 records"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("Invalid scan data file " + dir.File("ivx/bob.ivx") + ": text length 300 at offset 0"),
-              std::string::npos)
-        << run.err;
-    EXPECT_FALSE(dir.Exists("ivx/alice.ivx"));
-    EXPECT_TRUE(dir.Exists("ivx/bob.ivx"));
-    EXPECT_EQ(Count(dir.Path()), 2);
-}
+TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
+    TTempDir root;
+    for (const std::string &dir : Folders(root)) {
+        SCOPED_TRACE(dir);
+        TRun missing = Tool(dir, "export"); // the message itself: tests/data
+        EXPECT_EQ(missing.Status, 1);
+        EXPECT_NE(missing.Err.find("invexa init"), std::string::npos) << missing.Err;
+        EXPECT_FALSE(fs::exists(dir + "/datadump.csv"));
+        EXPECT_EQ(Tool(dir, "init").Out, "Created the empty results table in " + dir + "/Results.sqlite\n");
 
-TEST_F(InvexaTool, ExportWritesTheRowsInGridOrderAsCrLfLines) {
-    TScanFileWriter::WriteFile(dir.File("u1.ivx"), {Rec("Acme, Inc", "Say \"hi\"", -1, ""), Rec("Caf\xe9", "B", 2)});
-    ASSERT_EQ(Tool(dir.Path(), {"merge"}).status, 0);
-    TRun run = Tool(dir.Path(), {"export"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(dir.Read("datadump.csv"), "\"u1\",\"Acme, Inc\",\"Say \"hi\"\",\"1.0\",-1,\"\"\r\n"
-                                        "\"u1\",\"Caf\xe9\",\"B\",\"1.0\",2,\"C:\\x.exe\"\r\n");
-}
+        TScanFileWriter::WriteFile(dir + "/ivx/alice.ivx",
+                                   {{"M", "A", "1.0", 1, "C:\\a.exe"}, {"M", "B", "2", -1, ""}});
+        std::string bad = TScanFileWriter::Encode({{"M", "A", "1.0", 1, ""}});
+        bad[0] = 44; // a text length of 300
+        bad[1] = 1;
+        TScanFileWriter::WriteBytes(dir + "/ivx/bob.ivx", bad);
+        TRun merge = Tool(dir, "merge");
+        EXPECT_EQ(merge.Status, 1);
+        EXPECT_EQ(merge.Out, "merged alice.ivx: 2 records for user 'alice'\nMerged 1 file(s), 2 record(s), from " +
+                                 dir + "/ivx\n");
+        EXPECT_EQ(merge.Err, "Invalid scan data file " + dir +
+                                 "/ivx/bob.ivx: text length 300 at offset 0\n"
+                                 "1 scan data file(s) left in place; they are merged again next time\n");
+        EXPECT_FALSE(fs::exists(dir + "/ivx/alice.ivx"));
+        EXPECT_TRUE(fs::exists(dir + "/ivx/bob.ivx"));
 
-TEST_F(InvexaTool, DeleteAppAndEmptyRemoveRows) {
-    TScanFileWriter::WriteFile(dir.File("u1.ivx"), {Rec("M", "A"), Rec("M", "B"), Rec("N", "A")});
-    TScanFileWriter::WriteFile(dir.File("u2.ivx"), {Rec("M", "A")});
-    ASSERT_EQ(Tool(dir.Path(), {"merge"}).status, 0);
-    TRun del = Tool(dir.Path(), {"delete-app", "M", "A"});
-    EXPECT_EQ(del.status, 0);
-    EXPECT_NE(del.out.find("Deleted 2 row(s)"), std::string::npos) << del.out;
-    EXPECT_EQ(Count(dir.Path()), 2);
-    EXPECT_EQ(Tool(dir.Path(), {"empty"}).status, 0);
-    EXPECT_EQ(Count(dir.Path()), 0);
-}
-
-TEST_F(InvexaTool, SettingsEditsPrintAndSaveOnlyTheChangedGroup) {
-    dir.Write("INVEXA.INI", "[Other]\r\nkeep=1\r\n[Switches]\r\nUseIgnoreList=0\r\nExtra=x\r\n");
-    EXPECT_EQ(Tool(dir.Path(), {"ignore", "add", "Zeta"}).status, 0);
-    EXPECT_EQ(Tool(dir.Path(), {"ignore", "add", "alpha", "Tool"}).status, 0);
-    EXPECT_EQ(Tool(dir.Path(), {"exe", "add", "Firefox", "firefox.exe"}).status, 0);
-    // The switches were not edited: their section keeps its foreign key.
-    EXPECT_NE(dir.Read("INVEXA.INI").find("Extra=x"), std::string::npos);
-    EXPECT_NE(dir.Read("INVEXA.INI").find("[Other]\r\nkeep=1\r\n"), std::string::npos);
-    EXPECT_EQ(Tool(dir.Path(), {"distribution", "Head Office"}).status, 0);
-    EXPECT_EQ(dir.Read("INVEXA.INI").find("Extra=x"), std::string::npos);
-    EXPECT_EQ(Tool(dir.Path(), {"switch", "stealthmode", "off"}).status, 0);
-    TRun settings = Tool(dir.Path(), {"settings"});
-    EXPECT_EQ(settings.status, 0);
-    EXPECT_EQ(settings.out, "UseIgnoreList=0\nSearchForExe=1\nStealthMode=0\nDistribution=Head Office\n"
-                            "[Ignore Apps]\nalpha\\Tool\nZeta\n[EXE Names]\nFirefox=firefox.exe\n");
-    EXPECT_EQ(Tool(dir.Path(), {"ignore", "remove", "Zeta"}).status, 0);
-    EXPECT_EQ(Tool(dir.Path(), {"exe", "remove", "Firefox=firefox.exe"}).status, 0);
-    EXPECT_EQ(dir.Read("INVEXA.INI").find("[EXE Names]"), std::string::npos);
-}
-
-TEST_F(InvexaTool, RefusedEntriesFailWithTheWindowsMessageAndLeaveTheFileAlone) {
-    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nA=\r\n");
-    struct Case {
-        std::vector<std::string> args;
-        std::string message;
-    } cases[] = {{{"ignore", "add", ""}, "You must enter an Application Maker"},
-                 {{"exe", "add", "", "x.exe"}, "You must enter an Application name"},
-                 {{"exe", "add", "App", ""}, "You must enter an EXE file name"},
-                 {{"ignore", "remove", "B"}, "B"},
-                 {{"switch", "Bogus", "on"}, "Bogus"}};
-    for (const Case &c : cases) {
-        TRun run = Tool(dir.Path(), c.args);
-        EXPECT_EQ(run.status, 1) << c.message;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_NE(Tool(dir, "init").Out.find("nothing changed"), std::string::npos);
+        TRun exported = Tool(dir, "export");
+        EXPECT_EQ(exported.Status, 0) << exported.Err;
+        EXPECT_EQ(exported.Out, "Exported 2 row(s) to " + dir + "/datadump.csv\n");
+        EXPECT_EQ(Read(dir + "/datadump.csv").rfind("\"alice\",\"M\",\"A\",", 0), 0u); // the bytes: tests/export
+        EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
+        EXPECT_EQ(Tool(dir, "empty").Out, "Emptied the results table\n");
+        EXPECT_EQ(Tool(dir, "export").Out, "Exported 0 row(s) to " + dir + "/datadump.csv\n");
     }
-    EXPECT_EQ(dir.Read("INVEXA.INI"), "[Ignore Apps]\r\nA=\r\n");
 }
 
-TEST(InvexaToolBinary, DemoFolderMergesAndExportsThroughTheRealProgram) {
+TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {
+    const std::string other = "; note\r\n[Other]\r\nkeep=1\r\n",
+                      switches = "[Switches]\r\nUseIgnoreList=0\r\nExtra=x\r\n",
+                      ignore = "[Ignore Apps]\r\nalpha\\Tool=\r\nZeta=\r\n",
+                      exe = "[EXE Names]\r\nAcrobat=acro.exe\r\nFirefox=firefox.exe\r\n",
+                      saved = "[Switches]\r\nUseIgnoreList=0\r\nSearchForExe=1\r\nStealthMode=1\r\nDistribution=";
+    const std::vector<std::pair<std::string, std::string>> edits = {
+        {"ignore|add|Zeta", other + switches + "[Ignore Apps]\r\nZeta=\r\n"},
+        {"ignore|add|alpha|Tool", other + switches + ignore},
+        {"exe|add|Firefox|firefox.exe", other + switches + ignore + "[EXE Names]\r\nFirefox=firefox.exe\r\n"},
+        {"exe|add|Acrobat|acro.exe", other + switches + ignore + exe},
+        {"switch|useignorelist|off", other + ignore + exe + saved + "\r\n"}, // unchanged, yet an edit
+        {"distribution|Head Office", other + ignore + exe + saved + "Head Office\r\n"},
+        {"exe|remove|Firefox=firefox.exe",
+         other + ignore + saved + "Head Office\r\n[EXE Names]\r\nAcrobat=acro.exe\r\n"},
+    };
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {"ignore|add|", "You must enter an Application Maker"},
+        {"exe|add||", "You must enter an Application name"},
+        {"exe|add|App|", "You must enter an EXE file name"},
+        {"ignore|remove|zeta", "No entry 'zeta' in the ignore list"},
+        {"exe|remove|Firefox=firefox.exe", "No entry 'Firefox=firefox.exe' in the EXE names list"},
+        {"switch|Bogus|on", "Unknown switch 'Bogus' (expected UseIgnoreList, SearchForExe or StealthMode)"},
+    };
+    TTempDir root;
+    for (const std::string &dir : Folders(root)) {
+        SCOPED_TRACE(dir);
+        const std::string ini = dir + "/INVEXA.INI";
+        std::ofstream(ini, std::ios::binary) << other + switches;
+        for (const auto &[args, after] : edits) {
+            TRun run = Tool(dir, args);
+            EXPECT_EQ(run.Status, 0) << args;
+            EXPECT_EQ(run.Out, "Saved " + ini + "\n");
+            EXPECT_EQ(Read(ini), after) << args;
+        }
+        const std::string last = Read(ini);
+        for (const auto &[args, message] : refusals) {
+            TRun run = Tool(dir, args);
+            EXPECT_EQ(run.Status, 1) << message;
+            EXPECT_EQ(run.Err, message + "\n");
+        }
+        EXPECT_EQ(Read(ini), last);
+        TRun settings = Tool(dir, "settings");
+        EXPECT_EQ(settings.Status, 0);
+        EXPECT_EQ(settings.Out, "UseIgnoreList=0\nSearchForExe=1\nStealthMode=1\nDistribution=Head Office\n"
+                                "[Ignore Apps]\nalpha\\Tool\nZeta\n[EXE Names]\nAcrobat=acro.exe\n");
+    }
+}
+
+TEST(InvexaTool, TheRealProgramMakesMergesAndExportsADemoFolder) {
     const char *tool = std::getenv("INVEXA_TOOL");
     ASSERT_NE(tool, nullptr) << "INVEXA_TOOL names the built invexa program";
     TTempDir dir;
-    std::string demo = dir.File("demo folder");
+    const std::string demo = dir.File("demo folder");
     auto sh = [&](const std::string &args) {
-        return std::system(("'" + std::string(tool) + "' " + args + " >/dev/null 2>&1").c_str());
+        int status = std::system(("'" + std::string(tool) + "' " + args + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     ASSERT_EQ(sh("demo '" + demo + "'"), 0);
     EXPECT_EQ(sh("-C '" + demo + "' merge"), 0);
     EXPECT_EQ(sh("-C '" + demo + "' export"), 0);
-    EXPECT_GT(Count(demo), 0);
-    EXPECT_TRUE(std::filesystem::is_empty(demo + "/ivx"));
-    EXPECT_GT(std::filesystem::file_size(demo + "/datadump.csv"), 0u);
-    EXPECT_NE(WEXITSTATUS(sh("-C '" + demo + "' nonsense")), 0);
+    EXPECT_TRUE(fs::is_empty(demo + "/ivx"));
+    EXPECT_GT(fs::file_size(demo + "/datadump.csv"), 0u);
+    EXPECT_EQ(sh("-C '" + demo + "' nonsense"), 2);
+    EXPECT_EQ(sh("-C '" + dir.File("nowhere") + "' merge"), 1);
 }
+
+} // namespace
