@@ -256,10 +256,10 @@ std::int64_t TResultsTable::RecordCount() {
     return db_.Connection().execAndGet("SELECT count(*) FROM Results").getInt64();
 }
 
-std::vector<TResultRow> TResultsTable::ReadAfter(std::int64_t after, int limit) {
+std::vector<TResultRow> TResultsTable::ReadWindow(const char *where, std::int64_t key, int limit) {
     RequireActive();
-    SQLite::Statement st(db_.Connection(), SelectAll + " WHERE rowid > ? ORDER BY rowid LIMIT ?");
-    st.bind(1, after);
+    SQLite::Statement st(db_.Connection(), SelectAll + " " + where);
+    st.bind(1, key);
     st.bind(2, limit);
     std::vector<TResultRow> rows;
     while (st.executeStep())
@@ -267,14 +267,12 @@ std::vector<TResultRow> TResultsTable::ReadAfter(std::int64_t after, int limit) 
     return rows;
 }
 
+std::vector<TResultRow> TResultsTable::ReadAfter(std::int64_t after, int limit) {
+    return ReadWindow("WHERE rowid > ? ORDER BY rowid LIMIT ?", after, limit);
+}
+
 std::vector<TResultRow> TResultsTable::ReadBefore(std::int64_t before, int limit) {
-    RequireActive();
-    SQLite::Statement st(db_.Connection(), SelectAll + " WHERE rowid < ? ORDER BY rowid DESC LIMIT ?");
-    st.bind(1, before);
-    st.bind(2, limit);
-    std::vector<TResultRow> rows;
-    while (st.executeStep())
-        ReadRow(st, rows.emplace_back());
+    std::vector<TResultRow> rows = ReadWindow("WHERE rowid < ? ORDER BY rowid DESC LIMIT ?", before, limit);
     return {rows.rbegin(), rows.rend()};
 }
 

@@ -71,6 +71,7 @@ private:
     void EndStream();
     bool ReadOne(const char *sql, std::int64_t key, TResultRow &row);
     void InsertChunk(const TResultRow *rows, std::size_t n);
+    std::vector<TResultRow> ReadWindow(const char *where, std::int64_t key, int limit);
 
     TResultsDatabase &db_;
     std::unique_ptr<Statements> st_;
