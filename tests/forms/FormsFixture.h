@@ -1,5 +1,7 @@
 #pragma once
+#include "data/ResultsDatabase.h"
 #include "data/RsltsLst.h"
+#include "data/ScanFileWriter.h"
 #include "data/results.h"
 #include "forms/IMessageBoxes.h"
 #include "forms/ResultsGrid.h"
@@ -9,46 +11,73 @@
 #include "forms/mergmess.h"
 #include "support/TempDir.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
+#include <SQLiteCpp/Transaction.h>
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
-// Answers the program's message boxes without showing them, and keeps what was asked.
+// Readable failure messages.
+inline void PrintTo(const QString &text, std::ostream *out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &texts, std::ostream *out) {
+    PrintTo(texts.join('|'), out);
+}
+
+// Answers the program's message boxes without showing them, and keeps what was asked as "<kind>: <text>".
 class TScriptedMessageBoxes : public IMessageBoxes {
 public:
-    enum class TKind { ErrorBox, Refusal, Warning, Confirm };
-    void ErrorBox(QWidget *, const QString &text) override { Shown.push_back({TKind::ErrorBox, text}); }
-    void Refusal(QWidget *, const QString &text) override { Shown.push_back({TKind::Refusal, text}); }
-    bool Warning(QWidget *, const QString &text) override { return Answer(TKind::Warning, text); }
-    bool Confirm(QWidget *, const QString &text) override { return Answer(TKind::Confirm, text); }
-    std::vector<QString> Texts(TKind kind) const;
-
+    void ErrorBox(QWidget *, const QString &text) override { Shown << "Error: " + text; }
+    void Refusal(QWidget *, const QString &text) override { Shown << "Refusal: " + text; }
+    bool Warning(QWidget *, const QString &text) override { return Answer("Warning: " + text); }
+    bool Confirm(QWidget *, const QString &text) override { return Answer("Confirm: " + text); }
     // Answers for the next Warning or Confirm boxes, in order; No/Cancel once they run out.
     std::deque<bool> Answers;
-    std::vector<std::pair<TKind, QString>> Shown;
+    QStringList Shown;
 
 private:
-    bool Answer(TKind kind, const QString &text);
+    bool Answer(const QString &shown) {
+        Shown << shown;
+        const bool answer = !Answers.empty() && Answers.front();
+        if (!Answers.empty())
+            Answers.pop_front();
+        return answer;
+    }
 };
 
 // Presses a button of every real QMessageBox that comes up while it lives: a zero-delay timer looks for the
 // active modal widget from inside the box's own event loop.
 class TModalBoxAnswerer : public QObject {
 public:
-    explicit TModalBoxAnswerer(QMessageBox::StandardButton press);
     struct TSeen {
         QString Title, Text;
         QMessageBox::Icon Icon;
         QMessageBox::StandardButtons Buttons;
     };
     std::vector<TSeen> Seen;
+
+    explicit TModalBoxAnswerer(QMessageBox::StandardButton press) {
+        connect(&timer_, &QTimer::timeout, this, [this, press] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            Seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+            box->button(press) ? box->button(press)->click() : box->reject();
+        });
+        timer_.start(0);
+    }
 
 private:
     QTimer timer_;
@@ -58,43 +87,121 @@ private:
 // Start, the program's four long-lived objects created in the program's order with their global references.
 class FormsTest : public ::testing::Test {
 protected:
-    using TKind = TScriptedMessageBoxes::TKind;
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        previousDir_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir.Path());
+        ASSERT_TRUE(invexa::TResultsDatabase::Create(dir.Path()));
+    }
+    void TearDown() override {
+        Stop();
+        std::filesystem::current_path(previousDir_);
+    }
 
     // n rows stored before the program starts: user "u<i>", maker "M<i % makers>", application "A<i % apps>",
     // version "<i>", Verification i % 4 - 1, path "C:\p<i>".
-    void FillTable(int n, int makers = 3, int apps = 2);
-    void WriteScanFile(const std::string &relativePath, const std::vector<invexa::TResultsRec> &records);
-    static invexa::TResultsRec Record(const std::string &maker, const std::string &app);
+    void FillTable(int n, int makers = 3, int apps = 2) {
+        invexa::TDataModule1 module(dir.Path());
+        module.resultsTbl.Open();
+        SQLite::Transaction transaction(module.database.Connection());
+        for (int i = 0; i < n; ++i) {
+            invexa::TResultRow row;
+            row.UserName = "u" + std::to_string(i);
+            row.AppMaker = "M" + std::to_string(i % makers);
+            row.AppName = "A" + std::to_string(i % apps);
+            row.Version = std::to_string(i);
+            row.Verification = static_cast<std::int16_t>(i % 4 - 1);
+            row.AppPath = "C:\\p" + std::to_string(i);
+            module.resultsTbl.InsertRow(row);
+        }
+        transaction.commit();
+    }
+    // A scan data file in ivx/ whose records name these makers and applications.
+    void WriteScanFile(const std::string &name, const std::vector<std::pair<std::string, std::string>> &apps) {
+        std::vector<invexa::TResultsRec> records(apps.size());
+        for (std::size_t i = 0; i < apps.size(); ++i)
+            std::tie(records[i].AppMaker, records[i].AppName) = apps[i];
+        std::filesystem::create_directories(dir.File("ivx"));
+        invexa::TScanFileWriter::WriteFile(dir.File("ivx/" + name), records);
+    }
 
     // Creates the objects, runs beforeShow, then shows the window (FormShow merges) and waits until it is exposed.
-    void Start(IMessageBoxes *messageBoxes = nullptr, const std::function<void()> &beforeShow = {});
-    void Stop();
-    static bool WaitFor(const std::function<bool()> &condition);
+    void Start(IMessageBoxes *messageBoxes = nullptr, const std::function<void()> &beforeShow = {}) {
+        window = std::make_unique<TRuvolaform>(messageBoxes ? messageBoxes : &boxes);
+        Ruvolaform = window.get();
+        dataModule = std::make_unique<invexa::TDataModule1>(window->WorkDir());
+        DataModule1 = dataModule.get();
+        aboutBox = std::make_unique<TAboutBox>();
+        AboutBox = aboutBox.get();
+        progress = std::make_unique<TmergemessFm>();
+        mergemessFm = progress.get();
+        if (beforeShow)
+            beforeShow();
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void Stop() {
+        mergemessFm = nullptr;
+        AboutBox = nullptr;
+        DataModule1 = nullptr;
+        Ruvolaform = nullptr;
+        progress.reset();
+        aboutBox.reset();
+        window.reset();
+        dataModule.reset();
+    }
 
     template <class W> W *Find(const char *name) const {
         W *widget = window->findChild<W *>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
-    std::vector<QString> Items(const char *listName) const;
-    void ClickButton(const char *name);
+    // A list box's entries, joined with "|".
+    QString Items(const char *listName) const {
+        QStringList items;
+        for (auto *list = Find<QListWidget>(listName); items.size() < list->count();)
+            items << list->item(int(items.size()))->text();
+        return items.join('|');
+    }
+    void ClickButton(const char *name) { QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton); }
 
     // The results grid, as a user works it: clicks on a row's cell (column 1 unless told), keys to the focus.
     TResultsGrid *Grid() const { return window->ResultsGrid1; }
     TResultsModel *Model() const { return window->DataSource1; }
-    void Click(int row, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
-               int column = 1);
-    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-    void Type(const QString &text);
-    void Menu(const char *item);
-    QString EditorText() const;
+    void Click(int row, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = {}, int column = 1) {
+        const QModelIndex index = Model()->index(row, column);
+        Grid()->scrollTo(index);
+        const QPoint at = Grid()->visualRect(index).center();
+        // The current cell is covered by its editor, which receives the click there.
+        QWidget *target = Grid()->viewport()->childAt(at) ? Grid()->viewport()->childAt(at) : Grid()->viewport();
+        QTest::mouseClick(target, button, modifiers, target->mapFrom(Grid()->viewport(), at));
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
+    }
+    QLineEdit *Editor() const { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); }
+    QString EditorText() const { return Editor() ? Editor()->text() : QString(); }
+    void Type(const QString &text) {
+        ASSERT_NE(Editor(), nullptr) << "no cell editor has the focus";
+        Editor()->selectAll();
+        QTest::keyClicks(Editor(), text);
+    }
+    void Menu(const char *item) { Find<QAction>(item)->trigger(); }
     QString Shown(int row, int column) const { return Model()->index(row, column).data().toString(); }
-    std::vector<int> SelectedRows() const;
+    std::vector<int> SelectedRows() const {
+        std::vector<int> rows;
+        for (std::int64_t bookmark : Model()->Selection())
+            rows.push_back(Model()->RowOfBookmark(bookmark));
+        return rows;
+    }
     std::vector<invexa::TResultRow> StoredRows() const { return dataModule->resultsTbl.ReadAfter(0, 1 << 30); }
-    // The versions still stored, in table order: they name the rows FillTable made.
-    std::vector<std::string> Versions() const;
+    // The versions still stored, in table order, each followed by a space: they name the rows FillTable made.
+    std::string Versions() const {
+        std::string versions;
+        for (const auto &row : StoredRows())
+            versions += row.Version + " ";
+        return versions;
+    }
 
     invexa::test::TTempDir dir;
     TScriptedMessageBoxes boxes;
@@ -104,5 +211,5 @@ protected:
     std::unique_ptr<TmergemessFm> progress;
 
 private:
-    std::string previousDir_;
+    std::filesystem::path previousDir_;
 };
