@@ -6,243 +6,216 @@ using namespace invexa::test;
 namespace {
 
 const std::string Cols = "UserName VARCHAR(16), AppMaker VARCHAR(32), AppName VARCHAR(32), Version VARCHAR(6), ";
+const std::string Empty = "Cannot perform this operation on an empty dataset";
 
-void MakeTable(const std::string &folder, const std::string &createSql) {
-    SQLite::Database db(folder + "/" + TResultsDatabase::FileName, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-    db.exec(createSql);
-}
-
-TEST(ResultsTableOpen, ChecksColumnsAndTheirTypes) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"CREATE TABLE Results (" + Cols + "Verification SMALLINT)", "Field 'AppPath' not found"},
-        {"CREATE TABLE Results (" + Cols + "AppPath VARCHAR(255), Verification VARCHAR(6))",
+// A results file the program cannot use ends the merge with its clear error before anything changes: the file
+// keeps its bytes (a missing one is not created), the scan files wait, the progress window is finished.
+TEST(ResultsTableOpen, RefusedFilesEndTheMergeClearlyAndStayAsTheyWere) {
+    std::string truncated; // a table of real rows cut in half, as a failed copy leaves it
+    {
+        TWorkFolder donor;
+        donor.InsertOld({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}, 500);
+        donor.dm.reset();
+        truncated = donor.dir.Read(TResultsDatabase::FileName);
+        ASSERT_GT(truncated.size(), 50000u);
+        truncated.resize(truncated.size() / 2);
+    }
+    const std::string noTable = "No results table in {}: 'invexa init' creates it",
+                      notDb = "Cannot open the results table {}: file is not a database";
+    const std::vector<std::pair<std::string, std::string>> cases = { // the file's bytes, or "SQL:" its making
+        {"(none)", noTable},
+        {"", noTable},
+        {"SQL:CREATE TABLE Other (x INTEGER)", noTable},
+        {std::string(8192, 'x'), notDb},
+        {"UserName,AppMaker\r\nalice,Acme\r\n", notDb},
+        {truncated, "Cannot open the results table {}: database disk image is malformed"},
+        {"SQL:CREATE TABLE Results (" + Cols + "Verification SMALLINT)", "Field 'AppPath' not found"},
+        {"SQL:CREATE TABLE Results (" + Cols + "AppPath VARCHAR(255))", "Field 'Verification' not found"},
+        {"SQL:CREATE TABLE Results (" + Cols + "AppPath VARCHAR(255), Verification VARCHAR(4))",
          "Type mismatch for field 'Verification', expecting: SmallInt actual: String"},
-        {"CREATE TABLE Results (UserName VARCHAR(16), AppMaker INTEGER, AppName VARCHAR(32), Version "
+        {"SQL:CREATE TABLE Results (UserName VARCHAR(16), AppMaker INTEGER, AppName VARCHAR(32), Version "
          "VARCHAR(6), AppPath VARCHAR(255), Verification SMALLINT)",
          "Type mismatch for field 'AppMaker', expecting: String actual: Integer"},
-        {"CREATE TABLE Results (" + Cols + "AppPath VARCHAR(255))", "Field 'Verification' not found"},
-        // Other widths and letter case of the table and column names are not refused.
-        {"CREATE TABLE results (" + Cols + "AppPath VARCHAR(255), Verification INTEGER)", ""},
-        {"CREATE TABLE Results (username VARCHAR(99), APPMAKER VARCHAR(10), AppName TEXT, Version CHAR(6), "
-         "AppPath VARCHAR(255), Verification SMALLINT)",
-         ""},
     };
-    for (const auto &[sql, message] : cases) {
-        TTempDir dir;
-        MakeTable(dir.Path(), sql);
-        TDataModule1 dm(dir.Path());
-        if (message.empty()) {
-            dm.resultsTbl.Open();
-            EXPECT_TRUE(dm.resultsTbl.Active());
-            EXPECT_FALSE(TResultsDatabase::Create(dir.Path())) << sql; // init sees the table and keeps it
-        } else {
-            EXPECT_EQ(ErrorOf([&] { dm.resultsTbl.Open(); }), message);
-            EXPECT_FALSE(dm.resultsTbl.Active());
+    for (const auto &[content, message] : cases) {
+        SCOPED_TRACE(message);
+        TWorkFolder f;
+        f.dm.reset();
+        std::filesystem::remove(f.DbPath());
+        if (content.rfind("SQL:", 0) == 0)
+            SQLite::Database(f.DbPath(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE).exec(content.substr(4));
+        else if (content != "(none)")
+            f.dir.Write(TResultsDatabase::FileName, content);
+        const std::string before = content == "(none)" ? "" : f.dir.Read(TResultsDatabase::FileName);
+        f.Scan("alice.ivx", TScanFileWriter::SampleRecords(1, 3));
+        f.Restart();
+        std::string expected = message;
+        if (auto at = expected.find("{}"); at != std::string::npos)
+            expected.replace(at, 2, expected[0] == 'N' ? f.dir.Path() : f.DbPath());
+        TSteps progress;
+        EXPECT_EQ(ErrorOf([&] { f.Merge(&progress); }), expected);
+        EXPECT_EQ(progress.calls, (std::vector<std::string>{"Merging data files...", "finish"}));
+        EXPECT_FALSE(f.Table().Active());
+        f.dm.reset();
+        EXPECT_EQ(f.Waiting(), std::vector<std::string>{"alice.ivx"});
+        EXPECT_EQ(f.dir.Exists(TResultsDatabase::FileName), content != "(none)") << "opening created the file";
+        if (content != "(none)") {
+            EXPECT_EQ(f.dir.Read(TResultsDatabase::FileName), before) << "the refused table file was changed";
         }
     }
 }
 
-TEST(ResultsTableOpen, MissingFileOrTableNamesTheFolderAndInit) {
-    TTempDir noFile, noTable;
-    MakeTable(noTable.Path(), "CREATE TABLE Other (x INTEGER)");
-    for (const TTempDir *dir : {&noFile, &noTable}) {
-        TDataModule1 dm(dir->Path());
-        std::string message = ErrorOf([&] { dm.resultsTbl.Open(); });
-        EXPECT_NE(message.find(dir->Path()), std::string::npos) << message;
-        EXPECT_NE(message.find("invexa init"), std::string::npos) << message;
+TEST(ResultsTableOpen, OtherWidthsAndLetterCaseAreAcceptedAndTheIndexIsAdded) {
+    for (const std::string &sql :
+         {"CREATE TABLE results (" + Cols + "AppPath VARCHAR(255), Verification INTEGER)",
+          std::string("CREATE TABLE Results (username VARCHAR(99), APPMAKER VARCHAR(10), AppName TEXT, Version "
+                      "CHAR(6), AppPath VARCHAR(255), Verification SMALLINT)")}) {
+        TTempDir dir;
+        SQLite::Database(dir.File(TResultsDatabase::FileName), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE).exec(sql);
+        TDataModule1(dir.Path()).resultsTbl.Open();
+        EXPECT_FALSE(TResultsDatabase::Create(dir.Path())) << sql; // init sees the table and keeps it
+        EXPECT_EQ(SQLite::Database(dir.File(TResultsDatabase::FileName))
+                      .execAndGet("SELECT count(*) FROM pragma_index_list('Results') l, pragma_index_info(l.name) i "
+                                  "WHERE i.name = 'UserName' COLLATE NOCASE")
+                      .getInt(),
+                  1);
     }
-    EXPECT_FALSE(noFile.Exists(TResultsDatabase::FileName)); // opening never creates it
 }
 
-TEST(ResultsTableOpen, AddsTheUserNameIndexWhenMissing) {
-    TTempDir dir;
-    MakeTable(dir.Path(), "CREATE TABLE Results (" + Cols + "AppPath VARCHAR(255), Verification SMALLINT)");
-    TDataModule1 dm(dir.Path());
-    dm.resultsTbl.Open();
-    SQLite::Database db(dir.File(TResultsDatabase::FileName), SQLite::OPEN_READONLY);
-    SQLite::Statement st(db, "SELECT count(*) FROM pragma_index_list('Results') l, pragma_index_info(l.name) i "
-                             "WHERE i.name = 'UserName'");
-    ASSERT_TRUE(st.executeStep());
-    EXPECT_EQ(st.getColumn(0).getInt(), 1);
-}
-
-TEST(ResultsTable, ClosedTableRefusesEveryOperation) {
+TEST(ResultsTable, ClosedOrEmptyTableRefusesWhatNeedsARow) {
     TWorkFolder wf;
     TResultsTable &t = wf.Table();
-    const std::vector<std::function<void()>> ops = {
-        [&] { t.First(); },           [&] { t.Next(); },          [&] { t.Last(); },
-        [&] { t.Append(); },          [&] { t.Delete(); },        [&] { t.GotoBookmark(1); },
-        [&] { t.RecordCount(); },     [&] { t.ReadAfter(0, 5); }, [&] { t.ReadBefore(9, 5); },
-        [&] { t.DeleteRow(1); },
-    };
-    for (const auto &op : ops)
+    for (const std::function<void()> &op : std::vector<std::function<void()>>{
+             [&] { t.First(); }, [&] { t.Next(); }, [&] { t.Last(); }, [&] { t.Append(); }, [&] { t.Delete(); },
+             [&] { t.GotoBookmark(1); }, [&] { t.RecordCount(); }, [&] { t.ReadAfter(0, 5); },
+             [&] { t.ReadBefore(9, 5); }, [&] { t.DeleteRow(1); }})
         EXPECT_EQ(ErrorOf(op), "Cannot perform this operation on a closed dataset");
+    // A table emptied behind the cursor, by the query, has no current row.
+    wf.Insert({Row("a", "m", "x", "1", 1, "p")});
+    t.First();
+    wf.dm->Query1.DeleteApplication("m", "x");
+    t.First();
+    EXPECT_TRUE(t.Eof());
+    EXPECT_FALSE(t.HasCurrent());
+    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), Empty);
 }
 
-TEST(ResultsTable, DeleteOnAnEmptyTableIsRefused) {
-    TWorkFolder wf;
-    wf.Table().Open();
-    EXPECT_TRUE(wf.Table().Eof());
-    EXPECT_EQ(ErrorOf([&] { wf.Table().Delete(); }), "Cannot perform this operation on an empty dataset");
-}
-
-TEST(ResultsTable, AppendCutsTextsToColumnWidths) {
+// Widths count characters, one per 8-bit byte; the database holds UTF-8, and the bytes come back unchanged.
+TEST(ResultsTable, TextsAreCutToColumnWidthsAndEightBitTextIsStoredAsUtf8) {
     TWorkFolder wf;
     TResultsTable &t = wf.Table();
     t.Open();
     t.Append();
-    t.SetField(TField::UserName, "abcdefghijklmnopqrst");
-    t.SetField(TField::AppMaker, std::string(40, 'm'));
+    t.SetField(TField::UserName, std::string(16, '\xE9') + "xyz");
+    t.SetField(TField::AppMaker, "\x81\x8D\x8F\x90\x9D\x80" + std::string(40, 'm'));
     t.SetField(TField::AppName, std::string("App\0Hidden", 10));
-    t.SetField(TField::Version, "1.2.3.4.5");
+    t.SetField(TField::Version, "\x99.2.3.4.5");
     t.SetField(TField::AppPath, std::string(201, 'p'));
     t.SetField(TField::Verification, -1);
     t.Post();
-    EXPECT_EQ(wf.Sql("SELECT UserName, length(AppMaker), AppName, Version, length(AppPath), Verification FROM "
-                     "Results"),
-              (std::vector<std::vector<std::string>>{{"abcdefghijklmnop", "32", "App", "1.2.3.", "201", "-1"}}));
-    wf.Restart();
-    wf.Table().Open();
-    EXPECT_EQ(wf.Table().AsString(TField::UserName), "abcdefghijklmnop");
-    EXPECT_EQ(wf.Table().AsInteger(TField::Verification), -1);
-    EXPECT_EQ(wf.Table().AsString(TField::Verification), "-1");
-}
-
-TEST(ResultsTable, EightBitTextIsStoredAsUtf8AndReadBackUnchanged) {
-    TWorkFolder wf;
-    const std::string user(16, '\xE9'), maker = "\x81\x8D\x8F\x90\x9D\x80";
-    wf.Insert({Row(user + "\xE9", maker, "Caf\xE9", "\x99", 1, "D:\\\xFF")});
-    EXPECT_EQ(wf.Sql("SELECT length(UserName), AppMaker, AppName, hex(Version) FROM Results"),
+    TResultRow direct = Row(std::string(20, 'u'), std::string(40, 'm'), "x", "1.2.3.4", 1, "D:\\\xFF");
+    t.InsertRow(direct); // rows written by bookmark are cut as appended ones are
+    EXPECT_EQ(wf.Sql("SELECT length(UserName), substr(AppMaker, 1, 7), length(AppMaker), AppName, hex(Version), "
+                     "length(AppPath), Verification FROM Results"),
               (std::vector<std::vector<std::string>>{
-                  {"16", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xE2\x82\xAC", "Caf\xC3\xA9", "E284A2"}}));
+                  {"16", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xE2\x82\xACm", "32", "App", "E284A22E322E332E",
+                   "201", "-1"},
+                  {"16", "mmmmmmm", "32", "x", "312E322E332E", "4", "1"}}));
     wf.Restart();
-    EXPECT_EQ(wf.Lines(), std::vector<std::string>{user + "|" + maker + "|Caf\xE9|\x99|1|D:\\\xFF"});
-}
-
-TEST(ResultsTable, EmptyRemovesEveryRowAndLeavesTheTableClosed) {
-    TWorkFolder wf;
-    wf.Insert({Row("a", "m", "x", "1", 1, "p"), Row("b", "m", "x", "1", 1, "p")});
+    EXPECT_EQ(wf.Lines(), (std::vector<std::string>{
+                              std::string(16, '\xE9') + "|\x81\x8D\x8F\x90\x9D\x80" + std::string(26, 'm') +
+                                  "|App|\x99.2.3.|-1|" + std::string(201, 'p'),
+                              std::string(16, 'u') + "|" + std::string(32, 'm') + "|x|1.2.3.|1|D:\\\xFF"}));
     wf.Table().Close();
     wf.Table().Empty();
     EXPECT_FALSE(wf.Table().Active());
     EXPECT_EQ(wf.Sql("SELECT count(*) FROM Results")[0][0], "0");
 }
 
-TEST(ResultsTable, CursorWalksInNaturalOrderAndFollowsDeletes) {
-    TWorkFolder wf;
-    wf.Insert({Row("a", "", "", "", 0, ""), Row("b", "", "", "", 1, ""), Row("c", "", "", "", std::nullopt, "")});
-    TResultsTable &t = wf.Table();
-    std::vector<std::string> walked;
-    for (t.First(); !t.Eof(); t.Next())
-        walked.push_back(t.AsString(TField::UserName) + t.AsString(TField::Verification));
-    EXPECT_EQ(walked, (std::vector<std::string>{"a0", "b1", "c"}));
-    EXPECT_EQ(t.AsString(TField::UserName), "c"); // the last row stays current after the walk
-    EXPECT_EQ(t.AsInteger(TField::Verification), 0);
-
-    std::vector<TResultRow> rows = t.ReadAfter(0, 10);
-    t.GotoBookmark(rows[1].Bookmark);
-    EXPECT_EQ(t.AsString(TField::UserName), "b");
-    t.Delete(); // the next row becomes current
-    EXPECT_EQ(t.AsString(TField::UserName), "c");
-    t.Delete(); // no next row: the one before
-    EXPECT_EQ(t.AsString(TField::UserName), "a");
-    t.Last();
-    EXPECT_EQ(t.Bookmark(), rows[0].Bookmark);
-    t.Delete();
-    EXPECT_FALSE(t.HasCurrent());
-    EXPECT_EQ(t.RecordCount(), 0);
-    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "Cannot perform this operation on an empty dataset");
-    EXPECT_EQ(ErrorOf([&] { t.GotoBookmark(rows[1].Bookmark); }), "Record not found");
-}
-
-TEST(ResultsTable, ReadsWindowsOfRowsByBookmark) {
+TEST(ResultsTable, CursorAndKeyedAccessWalkInNaturalOrderAndFollowDeletes) {
     TWorkFolder wf;
     std::vector<TResultRow> rows;
     for (int i = 0; i < 10; ++i)
-        rows.push_back(Row("u" + std::to_string(i), "", "", "", i, ""));
+        rows.push_back(Row("u" + std::to_string(i), "m", "x", "1", i % 3 ? std::optional<std::int16_t>(i) : std::nullopt, ""));
     rows = wf.Insert(rows);
     TResultsTable &t = wf.Table();
+    std::string walked;
+    for (t.First(); !t.Eof(); t.Next())
+        walked += t.AsString(TField::UserName) + t.AsString(TField::Verification) + " ";
+    EXPECT_EQ(walked, "u0 u11 u22 u3 u44 u55 u6 u77 u88 u9 ");
+    EXPECT_EQ(t.AsString(TField::UserName), "u9"); // the last row stays current after the walk
+    EXPECT_EQ(t.AsInteger(TField::Verification), 0);
     auto users = [](const std::vector<TResultRow> &rs) {
         std::string s;
         for (const TResultRow &r : rs)
             s += r.UserName + " ";
         return s;
     };
-    EXPECT_EQ(t.RecordCount(), 10);
     EXPECT_EQ(users(t.ReadAfter(rows[2].Bookmark, 4)), "u3 u4 u5 u6 ");
     EXPECT_EQ(users(t.ReadAfter(rows[8].Bookmark, 4)), "u9 ");
     EXPECT_EQ(users(t.ReadBefore(rows[8].Bookmark, 3)), "u5 u6 u7 ");
     EXPECT_EQ(users(t.ReadBefore(rows[1].Bookmark, 5)), "u0 ");
+    t.GotoBookmark(rows[8].Bookmark);
+    t.Delete(); // the next row becomes current
+    EXPECT_EQ(t.AsString(TField::UserName), "u9");
+    t.Delete(); // no next row: the one before
+    EXPECT_EQ(t.AsString(TField::UserName), "u7");
     t.DeleteRow(rows[4].Bookmark);
-    EXPECT_EQ(users(t.ReadAfter(rows[2].Bookmark, 3)), "u3 u5 u6 ");
-}
-
-TEST(ResultsTable, KeyedWritesTouchOnlyTheirRow) {
-    TWorkFolder wf;
-    wf.Insert({Row("a", "m", "x", "1", 1, "p"), Row("b", "m", "x", "1", 1, "p")});
-    TResultsTable &t = wf.Table();
-    std::vector<TResultRow> rows = t.ReadAfter(0, 10);
     TResultRow changed = Row("A", "M\xE9", "X", "2", std::nullopt, "");
-    changed.Bookmark = rows[0].Bookmark;
+    changed.Bookmark = rows[3].Bookmark;
     t.UpdateRow(changed);
     TResultRow added = Row("c", "", "", "", -1, "q");
     t.InsertRow(added);
-    EXPECT_GT(added.Bookmark, rows[1].Bookmark);
-    EXPECT_EQ(wf.Lines(), (std::vector<std::string>{"A|M\xE9|X|2||", "b|m|x|1|1|p", "c||||-1|q"}));
-    t.DeleteRow(rows[1].Bookmark);
-    EXPECT_EQ(ErrorOf([&] { t.DeleteRow(rows[1].Bookmark); }), "Record not found");
-    TResultRow gone = rows[1];
-    EXPECT_EQ(ErrorOf([&] { t.UpdateRow(gone); }), "Record not found");
-    EXPECT_EQ(wf.Lines(), (std::vector<std::string>{"A|M\xE9|X|2||", "c||||-1|q"}));
-    // Rows written directly are cut to the column widths as appended ones are.
-    TResultRow wide = Row(std::string(20, 'u'), std::string(40, 'm'), "x", "1.2.3.4", 1, "p");
-    t.InsertRow(wide);
-    EXPECT_EQ(wf.Sql("SELECT length(UserName), length(AppMaker), Version FROM Results WHERE rowid = " +
-                     std::to_string(wide.Bookmark)),
-              (std::vector<std::vector<std::string>>{{"16", "32", "1.2.3."}}));
+    EXPECT_GT(added.Bookmark, rows[7].Bookmark); // at the end
+    EXPECT_EQ(users(t.ReadAfter(rows[2].Bookmark, 9)), "A u5 u6 u7 c ");
+    EXPECT_EQ(t.RecordCount(), 8);
+    EXPECT_EQ(wf.Lines()[3], "A|M\xE9|X|2||");
+    for (const std::function<void()> &op : std::vector<std::function<void()>>{
+             [&] { t.DeleteRow(rows[4].Bookmark); }, [&] { t.UpdateRow(rows[4]); }, [&] { t.GotoBookmark(rows[4].Bookmark); }})
+        EXPECT_EQ(ErrorOf(op), "Record not found");
+    t.Open();
+    for (t.Last(); t.HasCurrent(); t.Delete()) {
+    }
+    EXPECT_EQ(t.RecordCount(), 0);
+    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), Empty);
 }
 
-TEST(ResultsTable, TableEmptiedBehindTheCursorHasNoCurrentRow) {
-    TWorkFolder wf;
-    wf.Insert({Row("a", "m", "x", "1", 1, "p")});
-    TResultsTable &t = wf.Table();
-    wf.dm->Query1.DeleteApplication("m", "x");
-    t.First();
-    EXPECT_TRUE(t.Eof());
-    EXPECT_FALSE(t.HasCurrent());
-    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "Cannot perform this operation on an empty dataset");
-}
-
-TEST(ResultsQuery, DeleteUserRemovesOnlyThatUsersRows) {
-    const std::vector<std::string> users = {"bob", "bobby", "bo", "Bob", "a\" or \"1\"=\"1", "AppName",
-                                            "o'brien", "", "\xE9t\xE9"};
-    for (const std::string &victim : users) {
-        TWorkFolder wf;
-        std::vector<TResultRow> rows;
-        for (const std::string &u : users)
-            for (const char *app : {"one", "two"})
-                rows.push_back(Row(u, "AppName", app, "1", 0, ""));
-        wf.Insert(rows);
-        EXPECT_EQ(wf.dm->Query1.DeleteUser(victim), 2) << victim;
-        std::vector<std::string> expected;
-        for (const std::string &u : users)
-            if (u != victim)
-                for (const char *app : {"one", "two"})
-                    expected.push_back(u + "|AppName|" + app + "|1|0|");
-        EXPECT_EQ(wf.Lines(), expected) << victim;
+TEST(ResultRow, VerificationTextIsOneSignAndDigitsInTheSmallintRange) {
+    TResultRow row;
+    for (auto [text, value] : {std::pair<const char *, int>{"+12", 12}, {"-32768", -32768}, {"32767", 32767},
+                               {"007", 7}, {"-0", 0}}) {
+        row.SetText(TField::Verification, text);
+        EXPECT_EQ(row.Verification, std::optional<std::int16_t>(value)) << text;
+    }
+    row.SetText(TField::Verification, "");
+    EXPECT_FALSE(row.Verification);
+    // Found by fuzzing the CSV line: a plus sign followed by a minus sign was taken as a negative number.
+    row.SetInteger(TField::Verification, 3);
+    for (const char *text : {"+-5", "-+5", "++5", "--5", "+", "-", "32768", "-32769", " 1", "1 ", "1.0"}) {
+        EXPECT_THROW(row.SetText(TField::Verification, text), EInvexaError) << text;
+        EXPECT_EQ(row.Verification, std::optional<std::int16_t>(3)) << text;
     }
 }
 
-TEST(ResultsQuery, DeleteUserMatchesALongNameAsStored) {
+// Every value is a bound parameter: names that would break a statement built as text remove only their rows,
+// and a long name is matched as stored, cut to 16 characters.
+TEST(ResultsQuery, DeletesRemoveExactlyTheirRowsWhateverTheText) {
+    const std::vector<std::string> users = {"abcdefghijklmnopqrst", "abcdefghijklmnoQ", "abcdefghijklmno", "bob",
+                                            "bobby", "bo", "Bob", "a\" or \"1\"=\"1", "AppName", "o'brien", "",
+                                            "\xE9t\xE9"};
     TWorkFolder wf;
-    wf.Insert({Row("abcdefghijklmnopqrst", "m", "x", "1", 1, "p"), Row("abcdefghijklmnoQ", "m", "x", "1", 1, "p"),
-               Row("abcdefghijklmno", "m", "x", "1", 1, "p")});
-    EXPECT_EQ(wf.dm->Query1.DeleteUser("abcdefghijklmnopqrst"), 1);
-    EXPECT_EQ(wf.Lines(), (std::vector<std::string>{"abcdefghijklmnoQ|m|x|1|1|p", "abcdefghijklmno|m|x|1|1|p"}));
-}
-
-TEST(ResultsQuery, DeleteApplicationRemovesItsRowsOfEveryUserAndVersion) {
-    TWorkFolder wf;
+    std::vector<TResultRow> rows;
+    for (const std::string &u : users)
+        for (const char *app : {"one", "two"})
+            rows.push_back(Row(u, "AppName", app, "1", 0, ""));
+    wf.Insert(rows);
+    for (std::size_t i = 0; i < users.size(); ++i) {
+        EXPECT_EQ(wf.dm->Query1.DeleteUser(users[i]), 2) << users[i];
+        auto left = wf.ByUser();
+        EXPECT_EQ(left.size(), users.size() - i - 1) << users[i];
+        for (std::size_t j = i + 1; j < users.size(); ++j)
+            EXPECT_EQ(left[CutToWidth(users[j], 16)].size(), 2u) << users[i] << " took rows of " << users[j];
+    }
     wf.Insert({Row("u1", "Acme", "Tool", "1", 1, ""), Row("u2", "Acme", "Tool", "2", 0, ""),
                Row("u1", "Acme", "Other", "1", 1, ""), Row("u1", "Acm", "Tool", "1", 1, ""),
                Row("u3", "Q\"x", "A\" or \"1\"=\"1", "1", 1, ""), Row("u3", "", "", "", 1, "")});

@@ -15,19 +15,16 @@ struct TChildResult {
 };
 
 // Runs body in a forked copy of the test process, for what must not touch the test process itself: resource
-// limits, another user's identity, a second holder of a lock. The child sends back the text body returns; the
-// parent waits at most timeout, then kills it.
+// limits, another user's identity, a second holder of a lock. Returns the text body returned; a child still
+// running at the timeout is killed.
 TChildResult RunInChild(const std::function<std::string()> &body,
                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
-
-// Starts the invexa tool (INVEXA_TOOL) with args, its output and errors going to the files named; returns the
-// process id. Empty when INVEXA_TOOL is not set.
-pid_t StartTool(const std::vector<std::string> &args, const std::string &outFile, const std::string &errFile);
-// The tool's path from INVEXA_TOOL, or empty.
-std::string ToolPath();
 // Waits for pid at most timeout; kills it when it is still running then. False when it had to be killed.
 bool WaitFor(pid_t pid, int &status, std::chrono::milliseconds timeout);
-
+// Starts the invexa tool (INVEXA_TOOL, as ToolPath gives it; -1 without) with args, its output and errors going
+// to the files named.
+pid_t StartTool(const std::vector<std::string> &args, const std::string &outFile, const std::string &errFile);
+std::string ToolPath();
 // Switches the effective user of this (child) process to "nobody", keeping the saved root identity; false when
 // the process is not root or there is no such user.
 bool BecomeNobody();

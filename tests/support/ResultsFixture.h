@@ -1,117 +1,59 @@
 #pragma once
-// Helpers shared by the data and export tests: a working folder with a real results table, raw SQL reads
-// that bypass the table class, and scan-file byte builders.
+// Helpers of the data and export tests: a working folder as the scanners leave it (a real results table, an ivx
+// sub-folder of scan files), raw SQL reads that bypass the table class, and scan-file byte builders.
+#include "data/DataFileMerge.h"
 #include "data/InvexaError.h"
-#include "data/RsltsLst.h"
 #include "data/ScanFileWriter.h"
 #include "data/results.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace invexa::test {
 
-// Little-endian 32-bit length item followed by the text bytes.
-inline std::string Item(const std::string &text) {
-    return std::string{char(text.size()), char(text.size() >> 8), char(text.size() >> 16), char(text.size() >> 24)} +
-           text;
-}
+// A little-endian 32-bit number; an item is such a length followed by the text bytes.
 inline std::string Le32(std::uint32_t n) { return {char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
+inline std::string Item(const std::string &text) { return Le32(static_cast<std::uint32_t>(text.size())) + text; }
 
 inline TResultsRec Rec(std::string maker, std::string app, std::string version, int flag, std::string path) {
-    TResultsRec r;
-    r.AppMaker = std::move(maker);
-    r.AppName = std::move(app);
-    r.Version = std::move(version);
-    r.Verification = static_cast<std::int8_t>(flag);
-    r.AppPath = std::move(path);
-    return r;
+    return {std::move(maker), std::move(app), std::move(version), static_cast<std::int8_t>(flag), std::move(path)};
 }
-
 inline TResultRow Row(std::string user, std::string maker, std::string app, std::string version,
                       std::optional<std::int16_t> flag, std::string path) {
-    TResultRow r;
-    r.UserName = std::move(user);
-    r.AppMaker = std::move(maker);
-    r.AppName = std::move(app);
-    r.Version = std::move(version);
-    r.Verification = flag;
-    r.AppPath = std::move(path);
-    return r;
+    return {0, std::move(user), std::move(maker), std::move(app), std::move(version), std::move(path), flag};
 }
 
-// One row as "user|maker|app|version|flag|path", bytes as the table class returns them.
+// A row as "user|maker|app|version|flag|path", bytes as the table class returns them; the rows of an earlier
+// scan and of a scan file in that form.
 inline std::string Line(const TResultRow &r) {
     return r.UserName + "|" + r.AppMaker + "|" + r.AppName + "|" + r.Version + "|" + r.Text(TField::Verification) +
            "|" + r.AppPath;
 }
 inline std::string Line(const std::string &user, const TResultsRec &r) {
-    return user + "|" + r.AppMaker + "|" + r.AppName + "|" + r.Version + "|" + std::to_string(r.Verification) + "|" +
-           r.AppPath;
+    return Line(Row(user, r.AppMaker, r.AppName, r.Version, r.Verification, r.AppPath));
 }
-
-// A working folder holding Results.sqlite, with the data module the program would use on it.
-struct TWorkFolder {
-    TTempDir dir;
-    std::unique_ptr<TDataModule1> dm;
-
-    explicit TWorkFolder(bool withTable = true) {
-        if (withTable) {
-            EXPECT_TRUE(TResultsDatabase::Create(dir.Path()));
-        }
-        dm = std::make_unique<TDataModule1>(dir.Path());
-    }
-    TResultsTable &Table() { return dm->resultsTbl; }
-    std::string DbPath() const { return dir.File(TResultsDatabase::FileName); }
-    // A fresh data module, as a new program start would make.
-    void Restart() {
-        dm.reset();
-        dm = std::make_unique<TDataModule1>(dir.Path());
-    }
-    // Appends the rows the way the merge does (texts cut to width) and returns them with their bookmarks.
-    std::vector<TResultRow> Insert(std::vector<TResultRow> rows) {
-        Table().Open();
-        for (TResultRow &r : rows) {
-            Table().Append();
-            for (TField f : AllFields)
-                if (f != TField::Verification || r.Verification)
-                    Table().SetField(f, r.Text(f));
-            Table().Post();
-            r.Bookmark = Table().Bookmark();
-        }
-        return rows;
-    }
-    // Every row in rowid order, read through the table class.
-    std::vector<std::string> Lines() {
-        Table().Open();
-        std::vector<std::string> out;
-        for (const TResultRow &r : Table().ReadAfter(0, 1 << 30))
-            out.push_back(Line(r));
-        return out;
-    }
-    // Raw SQL results, every column as text, bypassing the table class.
-    std::vector<std::vector<std::string>> Sql(const std::string &sql) {
-        SQLite::Database db(DbPath(), SQLite::OPEN_READONLY);
-        SQLite::Statement st(db, sql);
-        std::vector<std::vector<std::string>> out;
-        while (st.executeStep()) {
-            auto &row = out.emplace_back();
-            for (int i = 0; i < st.getColumnCount(); ++i)
-                row.push_back(st.getColumn(i).isNull() ? "<null>" : st.getColumn(i).getString());
-        }
-        return out;
-    }
-};
+inline TResultRow OldRow(const std::string &user, int k) { return Row(user, "Old", "app" + std::to_string(k), "0", 0, ""); }
+inline std::vector<std::string> OldLines(const std::string &user, int count) {
+    std::vector<std::string> out;
+    for (int k = 0; k < count; ++k)
+        out.push_back(Line(OldRow(user, k)));
+    return out;
+}
+inline std::vector<std::string> NewLines(const std::string &user, const std::vector<TResultsRec> &records) {
+    std::vector<std::string> out;
+    for (const TResultsRec &r : records)
+        out.push_back(Line(user, r));
+    return out;
+}
 
 // The message of the EInvexaError that f throws; fails the test when it throws nothing.
 inline std::string ErrorOf(const std::function<void()> &f) {
@@ -123,5 +65,125 @@ inline std::string ErrorOf(const std::function<void()> &f) {
     ADD_FAILURE() << "no EInvexaError thrown";
     return {};
 }
+
+// Records what the merge shows in its progress window; onStep runs at each file.
+struct TSteps : IProgress {
+    std::vector<std::string> calls;
+    std::function<void(const std::string &)> onStep = [](const std::string &) {};
+    void Start(const std::string &headline) override { calls.push_back(headline); }
+    void Step(const std::string &item) override { calls.push_back(item), onStep(item); }
+    void Finish() override { calls.push_back("finish"); }
+};
+
+// A working folder holding Results.sqlite and an empty ivx folder, with the data module the program would use.
+struct TWorkFolder {
+    TTempDir dir;
+    std::unique_ptr<TDataModule1> dm;
+
+    TWorkFolder() {
+        EXPECT_TRUE(TResultsDatabase::Create(dir.Path()));
+        std::filesystem::create_directory(Ivx());
+        Restart();
+    }
+    TResultsTable &Table() { return dm->resultsTbl; }
+    std::string DbPath() const { return dir.File(TResultsDatabase::FileName); }
+    std::string Ivx() const { return dir.File("ivx"); }
+    void Restart() { // a fresh data module, as a new program start makes
+        dm.reset();
+        dm = std::make_unique<TDataModule1>(dir.Path());
+    }
+    // Stores the rows (texts cut to width) in one commit; returns them with their bookmarks.
+    std::vector<TResultRow> Insert(std::vector<TResultRow> rows) {
+        Table().Open();
+        SQLite::Transaction tx(dm->database.Connection());
+        for (TResultRow &r : rows)
+            Table().InsertRow(r);
+        tx.commit();
+        return rows;
+    }
+    void InsertOld(const std::vector<std::string> &users, int perUser) {
+        std::vector<TResultRow> rows;
+        for (const std::string &u : users)
+            for (int k = 0; k < perUser; ++k)
+                rows.push_back(OldRow(u, k));
+        Insert(rows);
+    }
+    std::string Scan(const std::string &name, const std::vector<TResultsRec> &records) const {
+        TScanFileWriter::WriteFile(Ivx() + "/" + name, records);
+        return Ivx() + "/" + name;
+    }
+    TMergeSummary Merge(IProgress *progress = nullptr) { return TDataFileMerge(*dm, dir.Path(), progress).Run(); }
+    bool Waiting(const std::string &name) const { return std::filesystem::exists(Ivx() + "/" + name); }
+    std::vector<std::string> Waiting() const {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(Ivx()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Every row in rowid order, through the table class; and each user's rows in that order.
+    std::vector<std::string> Lines() {
+        Table().Open();
+        std::vector<std::string> out;
+        for (const TResultRow &r : Table().ReadAfter(0, 1 << 30))
+            out.push_back(Line(r));
+        return out;
+    }
+    std::map<std::string, std::vector<std::string>> ByUser() {
+        std::map<std::string, std::vector<std::string>> out;
+        for (const std::string &line : Lines())
+            out[line.substr(0, line.find('|'))].push_back(line);
+        return out;
+    }
+    // Raw SQL results, every column as text.
+    std::vector<std::vector<std::string>> Sql(const std::string &sql) const {
+        SQLite::Database db(DbPath(), SQLite::OPEN_READONLY);
+        SQLite::Statement st(db, sql);
+        std::vector<std::vector<std::string>> out;
+        while (st.executeStep())
+            for (int i = 0; i < st.getColumnCount(); ++i)
+                (i ? out.back() : out.emplace_back()).push_back(st.getColumn(i).getString());
+        return out;
+    }
+};
+
+// A crowd of users, each with rows of an earlier scan and a scan file waiting, beside a bystander without one:
+// the folder of the tests that break a merge off (crash, failing disk, a second administrator).
+struct TCrowd {
+    int users, oldRows, newRows;
+    static std::string User(int i) { return "user" + std::to_string(1000 + i); }
+    std::vector<std::string> Fresh(int i) const { return NewLines(User(i), TScanFileWriter::SampleRecords(i, newRows)); }
+    void Prepare(TWorkFolder &f) const {
+        std::vector<std::string> names{"bystander"};
+        for (int i = 0; i < users; ++i) {
+            names.push_back(User(i));
+            f.Scan(User(i) + ".ivx", TScanFileWriter::SampleRecords(i, newRows));
+        }
+        f.InsertOld(names, oldRows);
+        f.dm.reset(); // whatever merges opens its own connection
+    }
+    // After a merge broken off anywhere: the table opens, a user whose file is gone has exactly its new rows, one
+    // whose file waits has its old or its new rows; the next merge then reaches the table of a merge that never
+    // broke. Returns how many files the broken merge had finished.
+    int CheckAndFinish(TWorkFolder &f) const {
+        f.Restart();
+        auto rows = f.ByUser();
+        int gone = 0;
+        for (int i = 0; i < users; ++i) {
+            const bool waits = f.Waiting(User(i) + ".ivx");
+            gone += !waits;
+            EXPECT_TRUE(rows[User(i)] == Fresh(i) || (waits && rows[User(i)] == OldLines(User(i), oldRows)))
+                << User(i) << (waits ? "" : ": the file is gone but its rows are not committed");
+        }
+        EXPECT_EQ(f.Merge().Errors, std::vector<std::string>{});
+        EXPECT_EQ(f.Waiting(), std::vector<std::string>{});
+        rows = f.ByUser();
+        EXPECT_EQ(rows.size(), static_cast<std::size_t>(users + 1));
+        EXPECT_EQ(rows["bystander"], OldLines("bystander", oldRows));
+        for (int i = 0; i < users; ++i)
+            EXPECT_EQ(rows[User(i)], Fresh(i));
+        return gone;
+    }
+};
 
 } // namespace invexa::test
