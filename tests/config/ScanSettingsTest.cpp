@@ -89,7 +89,7 @@ TEST(ScanSettings, LoadsSortedListsAndSavesOnlyTheFlaggedGroupsOfTheFileAsItIsNo
     EXPECT_EQ(dir.Read("INVEXA.INI"), other + switches) << "emptied lists take their sections with them";
 }
 
-TEST(SetupEntries, EntriesAreBuiltAndSortedAsThePageDoes) {
+TEST(ScanSetup, EntriesAreBuiltSortedOrRefusedAsThePageDoes) {
     // Letter case ignored (accented letters too), a shorter text first, high bytes after ASCII letters, a new entry
     // after those equal to it.
     TList list;
@@ -103,10 +103,8 @@ TEST(SetupEntries, EntriesAreBuiltAndSortedAsThePageDoes) {
     EXPECT_EQ(MakeGridIgnoreEntry("Maker", ""), "Maker\\");
     EXPECT_EQ(MakeGridIgnoreEntry("", "App"), "\\App");
     EXPECT_EQ(MakeExeEntry("App", "app.exe"), "App=app.exe");
-    // The refusal messages are checked through the invexa tool.
-}
 
-TEST(ScanSetup, ARefusedEditLeavesListsAndFlagsAsTheyWere) {
+    // A refused edit leaves the lists and the flags as they were (the messages are checked through the tool).
     TTempDir dir;
     dir.Write("INVEXA.INI", "[Ignore Apps]\r\nMaker=\r\n");
     TScanSetup setup(dir.Path());
@@ -119,17 +117,6 @@ TEST(ScanSetup, ARefusedEditLeavesListsAndFlagsAsTheyWere) {
     setup.AddIgnoreFromGrid("abc", ""); // the one edit the tool cannot make
     EXPECT_EQ(FlagText(setup.Flags), "100");
     EXPECT_EQ(setup.Settings.IgnoreList, (TList{"abc\\", "Maker"}));
-}
-
-std::string Large() {
-    // 16 MB: an ignore list of some 400,000 entries in reverse order, and a foreign section of long values.
-    std::string bytes = "[Switches]\r\nStealthMode=0\r\nDistribution=Large\r\n[Ignore Apps]\r\n";
-    for (int i = 400000; i > 0; --i)
-        bytes += "Maker " + std::to_string(i) + "\\Application=\r\n";
-    bytes += "[Scanner notes]\r\n";
-    for (int i = 0; bytes.size() < (16u << 20); ++i)
-        bytes += "note" + std::to_string(i) + "=" + std::string(1000, 'v') + "\r\n";
-    return bytes;
 }
 
 std::string ErrorOf(const std::function<void()> &f) {
@@ -149,6 +136,12 @@ TEST(BadSettingsFile, EachLoadsAndASaveKeepsEveryOtherByteOrUtf16IsRefusedWhole)
         bool Stealth = true;     // StealthMode as the file says
         std::size_t Ignored = 0; // entries of the ignore list
     };
+    // 16 MB: an ignore list of some 400,000 entries in reverse order, and a foreign section of long values.
+    std::string large = "[Switches]\r\nStealthMode=0\r\nDistribution=Large\r\n[Ignore Apps]\r\n";
+    for (int i = 400000; i > 0; --i)
+        large += "Maker " + std::to_string(i) + "\\Application=\r\n";
+    for (large += "[Scanner notes]\r\n"; large.size() < (16u << 20);)
+        large += "note" + std::to_string(large.size()) + "=" + std::string(1000, 'v') + "\r\n";
     std::string garbage = "g"; // not a UTF-16 mark, which is a case of its own
     for (std::mt19937 random(7); garbage.size() < 65536;)
         garbage += static_cast<char>(random());
@@ -159,7 +152,7 @@ TEST(BadSettingsFile, EachLoadsAndASaveKeepsEveryOtherByteOrUtf16IsRefusedWhole)
         {"no final line end", "[Switches]\r\nStealthMode=0\r\n[Ignore Apps]\r\nAcme=", false, false, 1},
         {"UTF-8 byte-order mark", "\xEF\xBB\xBF[Switches]\r\nStealthMode=0\r\n[Ignore Apps]\r\nAcme=\r\n", false, true,
          1},
-        {"16 MB", Large(), false, false, 400000},
+        {"16 MB", large, false, false, 400000},
         // Notepad's "Unicode": read as 8-bit text it would look empty, and saving over it would destroy it.
         {"UTF-16LE", "\xFF\xFE[\0S\0w\0i\0t\0c\0h\0e\0s\0]\0\r\0\n\0"s, true},
         {"UTF-16BE", "\xFE\xFF\0[\0S\0]\0\r\0\n"s, true},
