@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
-#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace invexa {
 
@@ -317,6 +317,49 @@ void TProfileFile::EraseSection(std::string_view section) {
         kept.push_back(std::move(lines_[i]));
     }
     lines_ = std::move(kept);
+}
+
+void TProfileFile::RewriteSection(std::string_view section,
+                                  const std::vector<std::pair<std::string, std::string>> &pairs) {
+    EraseSection(section);
+    std::string_view name = Trim(section);
+    std::vector<TLine> added;
+    std::unordered_map<std::string, std::size_t> byName; // folded key name -> index in added
+    bool plain = !FindSection(name);                     // a second header of the same name would now take the keys
+    auto fold = [](std::string_view text) {
+        std::string folded(text);
+        for (char &c : folded)
+            c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
+        return folded;
+    };
+    for (std::size_t i = 0; plain && i < pairs.size(); ++i) {
+        std::string text = std::string(Trim(pairs[i].first)) + "=" + pairs[i].second;
+        // A key written as a comment or a header line changes where later keys go: leave those to WriteString.
+        plain = KindOf(text) == ELineKind::Key;
+        // WriteString looks up the whole key it is given, but a line is found by its name before the first "=":
+        // a key holding "=" never finds a line, and its own line is found later under the shorter name.
+        auto found = byName.find(fold(Trim(pairs[i].first)));
+        if (found != byName.end()) {
+            // Only the value after the first "=" changes, as WriteString does for a key that is there already.
+            std::string &line = added[found->second].Text;
+            line.erase(line.find('=') + 1);
+            line.append(pairs[i].second);
+            continue;
+        }
+        byName.emplace(fold(KeyName(text)), added.size()); // the first line of a name is the one found
+        added.push_back({std::move(text), std::string(kCrLf)});
+    }
+    if (!plain) {
+        for (const auto &[key, value] : pairs)
+            WriteString(section, key, value);
+        return;
+    }
+    if (pairs.empty())
+        return;
+    EndLastLine();
+    lines_.push_back({"[" + std::string(name) + "]", std::string(kCrLf)});
+    for (TLine &line : added)
+        lines_.push_back(std::move(line));
 }
 
 TProfileFile TProfileFile::Load(const std::string &path) {

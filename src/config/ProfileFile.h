@@ -25,6 +25,9 @@ public:
     std::vector<std::pair<std::string, std::string>> ReadPairs(std::string_view section) const;
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void EraseSection(std::string_view section);
+    // The same as EraseSection followed by WriteString of each pair in order, in time linear in the pairs:
+    // a save rewrites lists of thousands of entries, and each WriteString searches the section again.
+    void RewriteSection(std::string_view section, const std::vector<std::pair<std::string, std::string>> &pairs);
 
     // Reads a file; a missing file is an empty profile.
     static TProfileFile Load(const std::string &path);

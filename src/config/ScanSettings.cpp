@@ -100,27 +100,26 @@ std::vector<std::string> ReadExeNames(const TProfileFile &profile) {
 }
 
 void WriteGroups(TProfileFile &profile, const TScanSettings &settings, const TChangeFlags &flags) {
+    using TPairs = std::vector<std::pair<std::string, std::string>>;
     if (flags.IgnoreListChanged) {
-        profile.EraseSection(kIgnoreSection);
+        TPairs pairs;
         for (const std::string &entry : settings.IgnoreList)
-            profile.WriteString(kIgnoreSection, entry, "");
+            pairs.emplace_back(entry, "");
+        profile.RewriteSection(kIgnoreSection, pairs);
     }
-    if (flags.SwitchesChanged) {
-        profile.EraseSection(kSwitchesSection);
-        profile.WriteString(kSwitchesSection, kUseIgnoreList, settings.UseIgnoreList ? "1" : "0");
-        profile.WriteString(kSwitchesSection, kSearchForExe, settings.SearchForExe ? "1" : "0");
-        profile.WriteString(kSwitchesSection, kStealthMode, settings.StealthMode ? "1" : "0");
-        profile.WriteString(kSwitchesSection, kDistribution, settings.Distribution);
-    }
+    if (flags.SwitchesChanged)
+        profile.RewriteSection(kSwitchesSection, {{std::string(kUseIgnoreList), settings.UseIgnoreList ? "1" : "0"},
+                                                  {std::string(kSearchForExe), settings.SearchForExe ? "1" : "0"},
+                                                  {std::string(kStealthMode), settings.StealthMode ? "1" : "0"},
+                                                  {std::string(kDistribution), settings.Distribution}});
     if (flags.ExeNamesChanged) {
-        profile.EraseSection(kExeSectionWritten);
+        TPairs pairs;
         for (const std::string &entry : settings.ExeNames) {
             // An entry without "=" cannot come from the setup page; it is kept as a key with an empty value.
             std::size_t split = entry.find('=');
-            std::string_view view(entry);
-            profile.WriteString(kExeSectionWritten, view.substr(0, split),
-                                split == std::string::npos ? std::string_view() : view.substr(split + 1));
+            pairs.emplace_back(entry.substr(0, split), split == std::string::npos ? "" : entry.substr(split + 1));
         }
+        profile.RewriteSection(kExeSectionWritten, pairs);
     }
 }
 
