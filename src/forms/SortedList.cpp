@@ -5,23 +5,35 @@
 
 #include <QListWidget>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int BytesRole = Qt::UserRole;
+
+QListWidgetItem *NewItem(const std::string &entry) {
+    auto *item = new QListWidgetItem(TCp1252Text::ToQString(entry));
+    item->setData(BytesRole, QByteArray::fromStdString(entry));
+    return item;
+}
 
 } // namespace
 
 void TSortedList::Insert(QListWidget *list, const std::string &entry) {
     const std::size_t at = invexa::SortedInsertIndex(Entries(list), entry);
-    auto *item = new QListWidgetItem(TCp1252Text::ToQString(entry));
-    item->setData(BytesRole, QByteArray::fromStdString(entry));
-    list->insertItem(static_cast<int>(at), item);
+    list->insertItem(static_cast<int>(at), NewItem(entry));
 }
 
 void TSortedList::Fill(QListWidget *list, const std::vector<std::string> &entries) {
+    // One sort instead of one insertion each: an insertion reads the whole list, and a loaded list may hold
+    // hundreds of thousands of entries. A stable sort leaves equal entries in the order an insertion after its
+    // equals would.
+    std::vector<std::string> sorted = entries;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const std::string &a, const std::string &b) { return invexa::CompareText(a, b) < 0; });
     list->clear();
-    for (const std::string &entry : entries)
-        Insert(list, entry);
+    for (const std::string &entry : sorted)
+        list->addItem(NewItem(entry));
 }
 
 std::vector<std::string> TSortedList::Entries(const QListWidget *list) {
