@@ -317,6 +317,11 @@ void TProfileFile::EraseSection(std::string_view section) {
         kept.push_back(std::move(lines_[i]));
     }
     lines_ = std::move(kept);
+    // A stray line that begins with the two bytes of a UTF-16 byte-order mark carries nothing inside the file, but
+    // as its first line it would make every reader, the scanners included, take the whole file for UTF-16. A blank
+    // line in front keeps it where it means nothing.
+    if (!lines_.empty() && HasUtf16Mark(lines_.front().Text))
+        lines_.insert(lines_.begin(), TLine{std::string(), std::string(kCrLf)});
 }
 
 void TProfileFile::RewriteSection(std::string_view section,

@@ -81,6 +81,11 @@ TEST(ProfileFileWrite, WritesAndErasesChangeOnlyWhatTheProfileCallsChange) {
         // line's LF, the two bytes read as one CR LF; no other byte may change for that.
         {"erase between a lone CR and a blank line", "[a]\r\nk=1\r[b]\n\n; c\rj=2\rx", "B", nullptr, nullptr, nullptr,
          "[a]\r\nk=1\r\n; c\rx"},
+        // Found by fuzzing: a stray line that starts with the bytes of a UTF-16 mark is harmless inside the file,
+        // but once the section above it is erased it would come first and make the whole file read as UTF-16.
+        {"erase never leaves a UTF-16 mark at the start", "[A]\r\na=1\r\n\xFF\xFE[\0x\r\n[B]\r\n"s, "A", nullptr,
+         nullptr, nullptr, "\r\n\xFF\xFE[\0x\r\n[B]\r\n"s},
+        {"nor a big-endian one", "[A]\n\xFE\xFFx\n"s, "A", "A", "k", "v", "\r\n\xFE\xFFx\n[A]\r\nk=v\r\n"s},
     };
     for (const Case &c : cases) {
         TProfileFile profile = TProfileFile::Parse(c.Before);
@@ -89,6 +94,7 @@ TEST(ProfileFileWrite, WritesAndErasesChangeOnlyWhatTheProfileCallsChange) {
         if (c.Section)
             profile.WriteString(c.Section, c.Key, c.Value);
         EXPECT_EQ(profile.Serialize(), c.After) << c.What;
+        EXPECT_NO_THROW(TProfileFile::Parse(profile.Serialize())) << c.What << ": what was written reads back";
     }
     const std::string odd = "\xEF\xBB\xBFtop\r\n\r[S]\n k = \"v\" \r\n;\0c\r\n\x93quoted\x94\r\rlast"s;
     EXPECT_EQ(TProfileFile::Parse(odd).Serialize(), odd) << "an untouched file comes back byte for byte";

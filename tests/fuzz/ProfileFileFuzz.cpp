@@ -23,6 +23,8 @@ using namespace invexa;
 
 namespace {
 
+bool Utf16Marked(std::string_view s) { return s.starts_with("\xFF\xFE") || s.starts_with("\xFE\xFF"); }
+
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\v'; }
 
 std::string_view Trimmed(std::string_view s) {
@@ -293,7 +295,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string_view ini(reinterpret_cast<const char *>(data), iniSize);
 
     TProfileFile profile;
-    bool utf16 = ini.size() >= 2 && ((ini[0] == '\xFF' && ini[1] == '\xFE') || (ini[0] == '\xFE' && ini[1] == '\xFF'));
+    bool utf16 = Utf16Marked(ini);
     try {
         profile = TProfileFile::Parse(ini);
     } catch (const EInvexaError &) {
@@ -337,6 +339,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     std::string saved = profile.Serialize();
+    // What is written must never start with a UTF-16 mark, which would make the whole file unreadable as 8-bit.
+    FUZZ_CHECK(!Utf16Marked(saved));
     TProfileFile again = TProfileFile::Parse(saved);
     FUZZ_CHECK(again.Serialize() == saved);
     CheckReads(again, model, names);
