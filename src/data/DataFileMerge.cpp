@@ -7,6 +7,7 @@
 #include "data/results.h"
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -40,15 +42,52 @@ struct TPendingFile {
     TMergedFile info;
 };
 
-// Appends the file's records after removing its user's rows, inside a savepoint so that a malformed file
-// leaves the table as it was. Returns false (message in error) for a malformed file; errors of the table
-// itself propagate, and the batch's transaction owner rolls everything back. Records go to the table in
-// fixed-size chunks, so memory does not grow with the file.
-bool MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std::string &error,
-                   std::vector<TResultRow> &rows) {
+// Where one file's rows go: at the end of the table, after its user's rows were removed, or over its user's old
+// rows at the end of the table (see TTailRewrite).
+struct TPlacement {
+    bool InPlace = false;
+    std::int64_t Next = 0;    // bookmark of the first row to write; afterwards, one past the last written
+    std::int64_t Limit = 0;   // in place: the first bookmark the rows may not reach (0: none)
+    std::int64_t OldLast = 0; // in place: the last bookmark of the user's old rows (0: it has none)
+    std::int64_t Gap = 0;     // appended: bookmarks left free before the rows, for this user to grow into later
+};
+
+enum class EMerged { Done, Malformed, NoRoom };
+
+// Stores the file's records inside a savepoint, so that a malformed file, or one with more rows than the room
+// it was given, leaves the table as it was. Errors of the table itself propagate, and the batch's transaction
+// owner rolls everything back. Records go to the table in fixed-size chunks, so memory does not grow with the
+// file.
+EMerged MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std::string &error,
+                      std::vector<TResultRow> &rows, TPlacement &at) {
     SQLite::Database &db = dm.database.Connection();
     db.exec("SAVEPOINT scanfile");
-    dm.Query1.DeleteUser(info.UserName);
+    auto undo = [&] {
+        db.exec("ROLLBACK TO scanfile");
+        db.exec("RELEASE scanfile");
+    };
+    if (!at.InPlace) {
+        dm.Query1.DeleteUser(info.UserName);
+        at.Next = dm.resultsTbl.LastBookmark() + 1 + at.Gap;
+    }
+    std::int64_t next = at.Next;
+    auto post = [&](std::size_t n) {
+        if (n == 0)
+            return true;
+        if (at.InPlace) {
+            if (at.Limit && next + static_cast<std::int64_t>(n) > at.Limit)
+                return false;
+            dm.resultsTbl.PostRowsAt(next, rows.data(), n);
+        } else if (next == at.Next) {
+            // Only the first row needs its bookmark given; the others follow it at the end of the table.
+            dm.resultsTbl.PostRowsAt(next, rows.data(), 1);
+            dm.resultsTbl.PostRows(rows.data() + 1, n - 1);
+        } else {
+            dm.resultsTbl.PostRows(rows.data(), n);
+        }
+        next += static_cast<std::int64_t>(n);
+        return true;
+    };
     const std::size_t Chunk = rows.size();
     std::size_t n = 0;
     TResultsRec rec;
@@ -57,9 +96,8 @@ bool MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std:
             file.ReadRec(rec);
         } catch (const EInvexaError &e) {
             error = e.what();
-            db.exec("ROLLBACK TO scanfile");
-            db.exec("RELEASE scanfile");
-            return false;
+            undo();
+            return EMerged::Malformed;
         }
         TResultRow &row = rows[n];
         row.UserName = info.UserName;
@@ -70,13 +108,163 @@ bool MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, std:
         row.Verification = rec.Verification;
         ++info.Records;
         if (++n == Chunk) {
-            dm.resultsTbl.PostRows(rows.data(), n);
+            if (!post(n)) {
+                undo();
+                return EMerged::NoRoom;
+            }
             n = 0;
         }
     }
-    dm.resultsTbl.PostRows(rows.data(), n);
+    if (!post(n)) {
+        undo();
+        return EMerged::NoRoom;
+    }
+    if (at.InPlace && at.OldLast >= next) {
+        // The user's old rows beyond its new ones.
+        SQLite::Statement st(db, "DELETE FROM Results WHERE rowid >= ? AND rowid <= ?");
+        st.bind(1, next);
+        st.bind(2, at.OldLast);
+        st.exec();
+    }
     db.exec("RELEASE scanfile");
-    return true;
+    at.Next = next;
+    return EMerged::Done;
+}
+
+// Deleting a user's rows costs more than writing them: every row goes from the table and from the UserName
+// index, and every page it touched is journalled. When the users of the first files of a pass are the users
+// whose rows end the table, in the same order (a site that re-scans the same computers), each file's rows are
+// written over its user's old rows instead, front to back, and the table ends up as delete-and-append leaves
+// it: the same rows in the same order, only the bookmarks differ.
+//
+// The tail is planned once, inside the first write transaction: the run of merge-order users, new users
+// allowed, whose old rows are disjoint consecutive blocks that together make up every row after some point.
+// Each planned file then writes from the current bookmark up to the start of the next planned user's old rows
+// (new users go into the free bookmarks between blocks). Whenever that cannot go on (a planned file cannot be
+// merged, so its user's old rows stay; a file has more rows than its room; another program wrote to the table
+// between two transactions), the rows written over the tail so far are moved to the end of the table, after
+// the old rows that stay, which is again exactly where delete-and-append would have put them, and every
+// further file is appended. Between two commits of one pass the rows merged so far stand before the old rows
+// of the users still to come rather than after them; the same rows, in another order, until the pass ends.
+class TTailRewrite {
+public:
+    // Plans the rewrite for the files from `from` on, whose users (as stored) are given in merge order.
+    void Plan(SQLite::Database &db, const std::vector<std::string> &users, std::size_t from) {
+        active_ = false;
+        plan_.clear();
+        from_ = from;
+        const std::int64_t last = db.execAndGet("SELECT coalesce(max(rowid), 0) FROM Results").getInt64();
+        if (last == 0)
+            return;
+        SQLite::Statement rowsOf(db, "SELECT count(*), coalesce(min(rowid), 0), coalesce(max(rowid), 0) FROM "
+                                     "Results WHERE UserName = ?");
+        std::set<std::string> seen;
+        std::int64_t first = 0, count = 0;
+        bool covered = false;
+        for (std::size_t i = from; i < users.size() && !covered; ++i) {
+            if (!seen.insert(users[i]).second)
+                return; // a user's second file would replace the rows its first just wrote
+            rowsOf.reset();
+            rowsOf.bind(1, Cp1252ToUtf8(users[i]));
+            rowsOf.executeStep();
+            TEntry e{rowsOf.getColumn(0).getInt64(), rowsOf.getColumn(1).getInt64(), rowsOf.getColumn(2).getInt64(), 0};
+            if (e.Count > 0) {
+                if (first && e.First <= plan_.back().Last)
+                    return;
+                first = first ? first : e.First;
+                count += e.Count;
+                covered = e.Last == last;
+            }
+            plan_.push_back(e);
+        }
+        if (!covered)
+            return;
+        SQLite::Statement tail(db, "SELECT count(*) FROM Results WHERE rowid >= ?");
+        tail.bind(1, first);
+        tail.executeStep();
+        if (tail.getColumn(0).getInt64() != count)
+            return; // rows of other users lie between the blocks
+        SQLite::Statement before(db, "SELECT coalesce(max(rowid), 0) FROM Results WHERE rowid < ?");
+        before.bind(1, first);
+        before.executeStep();
+        start_ = next_ = before.getColumn(0).getInt64() + 1;
+        std::int64_t limit = 0;
+        for (auto e = plan_.rbegin(); e != plan_.rend(); ++e) {
+            e->Limit = limit;
+            if (e->Count > 0)
+                limit = e->First;
+        }
+        version_ = DataVersion(db);
+        active_ = true;
+    }
+
+    // At the start of each later transaction: a table another program wrote to meanwhile is not planned any more.
+    void Recheck(SQLite::Database &db) {
+        if (active_ && DataVersion(db) != version_)
+            Abandon(db);
+    }
+
+    bool Covers(std::size_t file) const { return active_ && file >= from_ && file - from_ < plan_.size(); }
+    // Whether the file's user has old rows in the tail (only for a covered file).
+    bool HasOldRows(std::size_t file) const { return plan_[file - from_].Count > 0; }
+
+    TPlacement PlacementFor(std::size_t file) const {
+        const TEntry &e = plan_[file - from_];
+        TPlacement at;
+        at.InPlace = true;
+        // A user's rows go where its old rows start, so that the free bookmarks before them stay free for the
+        // user before it to grow into; a user without old rows takes the free bookmarks.
+        at.Next = e.Count > 0 ? e.First : next_;
+        at.Limit = e.Limit;
+        at.OldLast = e.Count > 0 ? e.Last : 0;
+        return at;
+    }
+    // The rows did not fit from where their user's old rows start: the free bookmarks before them may do.
+    bool Widen(std::size_t file, TPlacement &at) const {
+        if (!active_ || at.Next == next_)
+            return false;
+        at = PlacementFor(file);
+        at.Next = next_;
+        return true;
+    }
+    void Written(const TPlacement &at) { next_ = at.Next; }
+
+    // Moves the rows written over the tail so far to the end of the table; from now on files are appended.
+    void Abandon(SQLite::Database &db) {
+        if (!active_)
+            return;
+        active_ = false;
+        if (next_ == start_)
+            return;
+        SQLite::Statement move(db, "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) "
+                                   "SELECT UserName, AppMaker, AppName, Version, AppPath, Verification FROM Results "
+                                   "WHERE rowid >= ? AND rowid < ? ORDER BY rowid");
+        move.bind(1, start_);
+        move.bind(2, next_);
+        move.exec();
+        SQLite::Statement drop(db, "DELETE FROM Results WHERE rowid >= ? AND rowid < ?");
+        drop.bind(1, start_);
+        drop.bind(2, next_);
+        drop.exec();
+    }
+
+private:
+    struct TEntry {
+        std::int64_t Count, First, Last;
+        std::int64_t Limit; // where the next planned user's old rows start (0: no more)
+    };
+    static std::int64_t DataVersion(SQLite::Database &db) { return db.execAndGet("PRAGMA data_version").getInt64(); }
+
+    std::vector<TEntry> plan_;
+    std::size_t from_ = 0;
+    bool active_ = false;
+    std::int64_t start_ = 0, next_ = 0;
+    std::int64_t version_ = 0;
+};
+
+// Free bookmarks left before an appended user's rows: room for the previous user's next scan to grow into.
+std::int64_t GapAfter(std::int64_t rows) {
+    return 16 + rows / 8;
 }
 
 bool Vanished(const std::string &path) {
@@ -176,8 +364,27 @@ TMergeSummary TDataFileMerge::Run() try {
         batchRows = 0;
     };
 
+    std::vector<std::string> users; // as stored, in merge order
+    users.reserve(names.size());
+    for (const std::string &name : names)
+        users.push_back(CutToWidth(UserNameOf(name), FieldWidth(TField::UserName)));
+    TTailRewrite tail;
+    bool planned = false;
+    auto begin = [&](std::size_t file) {
+        if (tx)
+            return;
+        tx.emplace(db, SQLite::TransactionBehavior::IMMEDIATE);
+        if (!planned)
+            tail.Plan(db, users, file);
+        else
+            tail.Recheck(db);
+        planned = true;
+    };
+    std::int64_t lastAppended = 0; // rows of the file appended last
+
     std::vector<std::pair<std::size_t, std::string>> unopened; // index in Errors, path
-    for (const std::string &name : names) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string &name = names[i];
         scope.Step(name);
         std::string path = (fs::path(summary.DataFolder) / name).string();
         TPendingFile pending;
@@ -190,17 +397,45 @@ TMergeSummary TDataFileMerge::Run() try {
                 unopened.emplace_back(summary.Errors.size(), path);
                 summary.Errors.push_back(e.what());
             }
+            // Its user's old rows stay where they are, before anything this pass writes.
+            if (tail.Covers(i) && tail.HasOldRows(i)) {
+                begin(i);
+                tail.Abandon(db);
+            }
             continue;
         }
         pending.info.FileName = name;
-        pending.info.UserName = CutToWidth(UserNameOf(name), FieldWidth(TField::UserName));
-        if (!tx)
-            tx.emplace(db, SQLite::TransactionBehavior::IMMEDIATE);
+        pending.info.UserName = users[i];
+        begin(i);
+        TPlacement at;
+        at.Gap = GapAfter(lastAppended);
+        if (tail.Covers(i))
+            at = tail.PlacementFor(i);
         std::string error;
-        if (!MergeDataFile(dm_, *pending.file, pending.info, error, rows)) {
+        EMerged merged = MergeDataFile(dm_, *pending.file, pending.info, error, rows, at);
+        if (merged == EMerged::NoRoom && tail.Widen(i, at)) {
+            pending.file->Rewind();
+            pending.info.Records = 0;
+            merged = MergeDataFile(dm_, *pending.file, pending.info, error, rows, at);
+        }
+        if (merged == EMerged::NoRoom) {
+            tail.Abandon(db);
+            pending.file->Rewind();
+            pending.info.Records = 0;
+            at = TPlacement();
+            at.Gap = GapAfter(lastAppended);
+            merged = MergeDataFile(dm_, *pending.file, pending.info, error, rows, at);
+        }
+        if (merged == EMerged::Malformed) {
+            if (at.InPlace && tail.HasOldRows(i))
+                tail.Abandon(db);
             summary.Errors.push_back(error);
             continue;
         }
+        if (at.InPlace)
+            tail.Written(at);
+        else
+            lastAppended = pending.info.Records;
         batchRows += pending.info.Records;
         batch.push_back(std::move(pending));
         if (static_cast<int>(batch.size()) >= batchFiles || batchRows >= BatchRows)

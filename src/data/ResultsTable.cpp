@@ -7,6 +7,8 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include <algorithm>
+
 namespace invexa {
 namespace {
 
@@ -73,15 +75,39 @@ std::string InsertSql(std::size_t rows) {
     return sql;
 }
 
+// Rows under given bookmarks: a bookmark that holds a row of the same user is rewritten without touching the
+// UserName index; one that holds another user's row is left alone and missing from the statement's count.
+std::string StoreAtSql(std::size_t rows) {
+    std::string sql =
+        "INSERT INTO Results (rowid, UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES ";
+    for (std::size_t i = 0; i < rows; ++i)
+        sql += i ? ",(?, ?, ?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?, ?, ?)";
+    return sql + " ON CONFLICT DO UPDATE SET AppMaker = excluded.AppMaker, AppName = excluded.AppName, "
+                 "Version = excluded.Version, AppPath = excluded.AppPath, Verification = excluded.Verification "
+                 "WHERE UserName = excluded.UserName";
+}
+
 } // namespace
 
 struct TResultsTable::Statements {
-    explicit Statements(SQLite::Database &db) : insert(db, InsertSql(1)), insertChunk(db, InsertSql(ChunkRows)) {}
-    SQLite::Statement insert;
-    // Several rows to one statement: a bulk append spends much of its time starting and ending statements.
-    SQLite::Statement insertChunk;
+    explicit Statements(SQLite::Database &db) : db(db), last(db, "SELECT coalesce(max(rowid), 0) FROM Results") {}
+    // Appends and stores of 1 to ChunkRows rows, each prepared when first needed: a bulk append spends much of
+    // its time starting and ending statements, so rows go several to a statement.
+    SQLite::Statement &Insert(std::size_t rows) { return Get(insert[rows - 1], InsertSql(rows)); }
+    SQLite::Statement &StoreAt(std::size_t rows) { return Get(storeAt[rows - 1], StoreAtSql(rows)); }
+
+    SQLite::Database &db;
+    std::unique_ptr<SQLite::Statement> insert[ChunkRows], storeAt[ChunkRows];
+    SQLite::Statement last;
     std::string scratch[5 * ChunkRows];
     std::unique_ptr<SQLite::Statement> stream; // the cursor's walk, while it lasts
+
+private:
+    SQLite::Statement &Get(std::unique_ptr<SQLite::Statement> &st, const std::string &sql) {
+        if (!st)
+            st = std::make_unique<SQLite::Statement>(db, sql);
+        return *st;
+    }
 };
 
 TResultsTable::TResultsTable(TResultsDatabase &db) : db_(db) {}
@@ -197,8 +223,8 @@ void TResultsTable::Append() {
     RequireActive();
     // Cleared in place: a merge appends millions of rows, and the strings keep their buffers.
     pending_.Bookmark = 0;
-    for (std::string *text : {&pending_.UserName, &pending_.AppMaker, &pending_.AppName, &pending_.Version,
-                              &pending_.AppPath})
+    for (std::string *text :
+         {&pending_.UserName, &pending_.AppMaker, &pending_.AppName, &pending_.Version, &pending_.AppPath})
         text->clear();
     pending_.Verification.reset();
     appending_ = true;
@@ -226,10 +252,12 @@ void TResultsTable::Post() {
     eof_ = false;
 }
 
-void TResultsTable::Cancel() { appending_ = false; }
+void TResultsTable::Cancel() {
+    appending_ = false;
+}
 
 void TResultsTable::InsertChunk(const TResultRow *rows, std::size_t n) {
-    SQLite::Statement &st = n == ChunkRows ? st_->insertChunk : st_->insert;
+    SQLite::Statement &st = st_->Insert(n);
     st.reset();
     for (std::size_t i = 0; i < n; ++i)
         BindRow(st, rows[i], st_->scratch + 5 * i, static_cast<int>(1 + 6 * i));
@@ -241,19 +269,51 @@ void TResultsTable::PostRows(const TResultRow *rows, std::size_t n) {
     if (n == 0)
         return;
     EndStream();
-    std::size_t i = 0;
-    for (; i + ChunkRows <= n; i += ChunkRows)
-        InsertChunk(rows + i, ChunkRows);
-    for (; i < n; ++i)
-        InsertChunk(rows + i, 1);
+    for (std::size_t i = 0; i < n; i += ChunkRows)
+        InsertChunk(rows + i, std::min(ChunkRows, n - i));
     current_ = rows[n - 1];
     current_.Bookmark = db_.Connection().getLastInsertRowid();
+    eof_ = false;
+}
+
+void TResultsTable::StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n) {
+    SQLite::Statement &st = st_->StoreAt(n);
+    st.reset();
+    for (std::size_t i = 0; i < n; ++i) {
+        const int at = static_cast<int>(1 + 7 * i);
+        st.bind(at, first + static_cast<std::int64_t>(i));
+        BindRow(st, rows[i], st_->scratch + 5 * i, at + 1);
+    }
+    if (st.exec() != static_cast<int>(n))
+        throw EInvexaError("Cannot store rows from bookmark " + std::to_string(first) +
+                           " on: a bookmark holds another user's row");
+}
+
+void TResultsTable::PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n) {
+    RequireActive();
+    if (n == 0)
+        return;
+    EndStream();
+    for (std::size_t i = 0; i < n; i += ChunkRows)
+        StoreChunkAt(first + static_cast<std::int64_t>(i), rows + i, std::min(ChunkRows, n - i));
+    current_ = rows[n - 1];
+    current_.Bookmark = first + static_cast<std::int64_t>(n) - 1;
     eof_ = false;
 }
 
 std::int64_t TResultsTable::RecordCount() {
     RequireActive();
     return db_.Connection().execAndGet("SELECT count(*) FROM Results").getInt64();
+}
+
+std::int64_t TResultsTable::LastBookmark() {
+    RequireActive();
+    SQLite::Statement &st = st_->last;
+    st.reset();
+    st.executeStep();
+    std::int64_t last = st.getColumn(0).getInt64();
+    st.reset();
+    return last;
 }
 
 std::vector<TResultRow> TResultsTable::ReadWindow(const char *where, std::int64_t key, int limit) {
@@ -291,7 +351,7 @@ void TResultsTable::UpdateRow(const TResultRow &row) {
 
 void TResultsTable::InsertRow(TResultRow &row) {
     RequireActive();
-    SQLite::Statement &st = st_->insert;
+    SQLite::Statement &st = st_->Insert(1);
     st.reset();
     BindRow(st, row, st_->scratch);
     st.exec();

@@ -50,9 +50,15 @@ public:
     // Posts rows[0..n) at the end of the table, as n Append/SetField/Post would (texts must already be cut to
     // width), several rows to a statement; the last becomes the current row.
     void PostRows(const TResultRow *rows, std::size_t n);
+    // Stores rows[0..n) under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
+    // holds a row of the same user has that row rewritten in place (its UserName, and so the index, untouched).
+    // A bookmark that holds another user's row is refused with an error. The last row becomes the current row.
+    void PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n);
 
     // Keyed access for the grid: counts, windows of rows by bookmark, one-row writes.
     std::int64_t RecordCount();
+    // Bookmark of the last row in natural order; 0 for an empty table.
+    std::int64_t LastBookmark();
     // Rows with bookmark > after, ascending, at most limit.
     std::vector<TResultRow> ReadAfter(std::int64_t after, int limit);
     // Rows with bookmark < before, returned ascending, at most limit (the ones nearest to before).
@@ -71,6 +77,7 @@ private:
     void EndStream();
     bool ReadOne(const char *sql, std::int64_t key, TResultRow &row);
     void InsertChunk(const TResultRow *rows, std::size_t n);
+    void StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n);
     std::vector<TResultRow> ReadWindow(const char *where, std::int64_t key, int limit);
 
     TResultsDatabase &db_;

@@ -43,6 +43,14 @@ bool TResultsFile::StillNamedBy(const std::string &path) const {
            mine.st_ino == named.st_ino;
 }
 
+void TResultsFile::Rewind() {
+    if (::lseek(fd_, 0, SEEK_SET) != 0)
+        throw EInvexaError("Cannot read file " + path_);
+    if (!buf_)
+        buf_ = std::make_unique<char[]>(static_cast<std::size_t>(bufSize_));
+    pos_ = bufPos_ = bufLen_ = 0;
+}
+
 bool TResultsFile::Fill() {
     if (!buf_)
         return false;
@@ -90,8 +98,8 @@ std::int64_t TResultsFile::ReadText(std::string &text) {
     if (got < 4)
         n = 0;
     if (n < 0 || n > MaxTextLength)
-        throw EInvexaError("Invalid scan data file " + path_ + ": text length " + std::to_string(n) +
-                           " at offset " + std::to_string(at));
+        throw EInvexaError("Invalid scan data file " + path_ + ": text length " + std::to_string(n) + " at offset " +
+                           std::to_string(at));
     std::int64_t m = Read(text_, n);
     const char *end = static_cast<const char *>(std::memchr(text_, 0, static_cast<std::size_t>(m)));
     text.assign(text_, end ? static_cast<std::size_t>(end - text_) : static_cast<std::size_t>(m));

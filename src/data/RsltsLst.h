@@ -31,6 +31,9 @@ public:
     // 0..201 throws EInvexaError "Invalid scan data file <path>: text length <n> at offset <o>".
     std::int64_t ReadRec(TResultsRec &rec);
 
+    // Goes back to the first record, to read the file again. Throws EInvexaError when the file cannot be read.
+    void Rewind();
+
     std::int64_t Position() const { return pos_; }
     std::int64_t Size() const { return size_; }
     const std::string &Path() const { return path_; }

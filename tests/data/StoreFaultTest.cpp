@@ -37,38 +37,42 @@ std::string MergeOnFailingDisk(const std::string &folder, long failAt, FaultVfs:
 }
 
 TEST(StoreFaults, EveryFailingWriteOrSyncOfAMergeLosesNothingAndTheNextMergeFinishes) {
-    const TCrowd crowd{20, 2, 3};
-    for (FaultVfs::EMode mode : {FaultVfs::EMode::Once, FaultVfs::EMode::FromThenOn}) {
-        int injected = 0, partlyCommitted = 0;
-        for (long n = 1;; ++n) {
-            ASSERT_LT(n, 1000) << "the merge never got past its faults";
-            SCOPED_TRACE("fault at write or sync " + std::to_string(n) + (mode == FaultVfs::EMode::Once ? ", once" : ", from then on"));
-            TWorkFolder f;
-            crowd.Prepare(f);
-            std::istringstream report(MergeOnFailingDisk(f.dir.Path(), n, mode));
-            long operations = 0, failures = 0;
-            std::string outcome;
-            report >> operations >> failures >> std::ws;
-            std::getline(report, outcome);
-            if (failures == 0) { // n lies beyond the merge's last write or sync: every fault point has been tried
-                EXPECT_EQ(outcome, "merged");
-                EXPECT_EQ(operations, n - 1);
-                break;
+    // Rows appended after the old ones are removed; rows written over the old ones in place until the eleventh
+    // user, who has more records than before, sends its rows and the ones before to the end.
+    const TCrowd crowds[] = {{20, 2, 3}, {20, 3, 3, 10}};
+    for (const TCrowd &crowd : crowds)
+        for (FaultVfs::EMode mode : {FaultVfs::EMode::Once, FaultVfs::EMode::FromThenOn}) {
+            int injected = 0, partlyCommitted = 0;
+            for (long n = 1;; ++n) {
+                ASSERT_LT(n, 1000) << "the merge never got past its faults";
+                SCOPED_TRACE("fault at write or sync " + std::to_string(n) +
+                             (mode == FaultVfs::EMode::Once ? ", once" : ", from then on"));
+                TWorkFolder f;
+                crowd.Prepare(f);
+                std::istringstream report(MergeOnFailingDisk(f.dir.Path(), n, mode));
+                long operations = 0, failures = 0;
+                std::string outcome;
+                report >> operations >> failures >> std::ws;
+                std::getline(report, outcome);
+                if (failures == 0) { // n lies beyond the merge's last write or sync: every fault point has been tried
+                    EXPECT_EQ(outcome, "merged");
+                    EXPECT_EQ(operations, n - 1);
+                    break;
+                }
+                ++injected;
+                // A fault SQLite works around may still end in a whole merge; any other outcome is the table's error.
+                if (outcome != "merged") {
+                    EXPECT_EQ(outcome.rfind("Error in the results table " + f.DbPath() + ": ", 0), 0u) << outcome;
+                }
+                int gone = crowd.CheckAndFinish(f); // a new program start on a sound disk
+                partlyCommitted += gone > 0 && gone < crowd.users;
             }
-            ++injected;
-            // A fault SQLite works around may still end in a whole merge; any other outcome is the table's error.
-            if (outcome != "merged") {
-                EXPECT_EQ(outcome.rfind("Error in the results table " + f.DbPath() + ": ", 0), 0u) << outcome;
-            }
-            int gone = crowd.CheckAndFinish(f); // a new program start on a sound disk
-            partlyCommitted += gone > 0 && gone < crowd.users;
+            EXPECT_GT(injected, 10);
+            EXPECT_GT(partlyCommitted, 0) << "no fault fell between two commits";
+            std::cout << "[ faults   ] " << injected << " fault points "
+                      << (mode == FaultVfs::EMode::Once ? "(one failing write or sync)" : "(disk full from then on)")
+                      << " survived\n";
         }
-        EXPECT_GT(injected, 10);
-        EXPECT_GT(partlyCommitted, 0) << "no fault fell between two commits";
-        std::cout << "[ faults   ] " << injected << " fault points "
-                  << (mode == FaultVfs::EMode::Once ? "(one failing write or sync)" : "(disk full from then on)")
-                  << " survived\n";
-    }
 }
 
 // Another program holds a write lock on Results.sqlite (EXCLUSIVE keeps even readers out, so the table cannot
@@ -114,8 +118,8 @@ TEST(StoreBusy, TableLockedByAnotherProgramEndsTheMergeClearlyAfterABoundedWait)
         int status = 0;
         EXPECT_TRUE(WaitFor(holder, status, std::chrono::seconds(30)));
         ASSERT_TRUE(merge.ExitedCleanly()) << "the merge did not give up on the lock";
-        EXPECT_EQ(merge.Text, "The results table " + f.DbPath() +
-                                  " is locked by another program; try again when it has finished");
+        EXPECT_EQ(merge.Text,
+                  "The results table " + f.DbPath() + " is locked by another program; try again when it has finished");
         EXPECT_EQ(f.Waiting().size(), 2u);
         crowd.CheckAndFinish(f); // the other program's change is rolled back, the bystander's rows are whole
     }

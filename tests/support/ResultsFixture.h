@@ -21,8 +21,12 @@
 namespace invexa::test {
 
 // A little-endian 32-bit number; an item is such a length followed by the text bytes.
-inline std::string Le32(std::uint32_t n) { return {char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
-inline std::string Item(const std::string &text) { return Le32(static_cast<std::uint32_t>(text.size())) + text; }
+inline std::string Le32(std::uint32_t n) {
+    return {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+}
+inline std::string Item(const std::string &text) {
+    return Le32(static_cast<std::uint32_t>(text.size())) + text;
+}
 
 inline TResultsRec Rec(std::string maker, std::string app, std::string version, int flag, std::string path) {
     return {std::move(maker), std::move(app), std::move(version), static_cast<std::int8_t>(flag), std::move(path)};
@@ -41,7 +45,9 @@ inline std::string Line(const TResultRow &r) {
 inline std::string Line(const std::string &user, const TResultsRec &r) {
     return Line(Row(user, r.AppMaker, r.AppName, r.Version, r.Verification, r.AppPath));
 }
-inline TResultRow OldRow(const std::string &user, int k) { return Row(user, "Old", "app" + std::to_string(k), "0", 0, ""); }
+inline TResultRow OldRow(const std::string &user, int k) {
+    return Row(user, "Old", "app" + std::to_string(k), "0", 0, "");
+}
 inline std::vector<std::string> OldLines(const std::string &user, int count) {
     std::vector<std::string> out;
     for (int k = 0; k < count; ++k)
@@ -151,21 +157,26 @@ struct TWorkFolder {
 // the folder of the tests that break a merge off (crash, failing disk, a second administrator).
 struct TCrowd {
     int users, oldRows, newRows;
+    int grower = -1; // this user's scan file has four records more than the others
     static std::string User(int i) { return "user" + std::to_string(1000 + i); }
-    std::vector<std::string> Fresh(int i) const { return NewLines(User(i), TScanFileWriter::SampleRecords(i, newRows)); }
+    std::vector<TResultsRec> Scan(int i) const {
+        return TScanFileWriter::SampleRecords(i, newRows + (i == grower) * 4);
+    }
+    std::vector<std::string> Fresh(int i) const { return NewLines(User(i), Scan(i)); }
     void Prepare(TWorkFolder &f) const {
         std::vector<std::string> names{"bystander"};
         for (int i = 0; i < users; ++i) {
             names.push_back(User(i));
-            f.Scan(User(i) + ".ivx", TScanFileWriter::SampleRecords(i, newRows));
+            f.Scan(User(i) + ".ivx", Scan(i));
         }
         f.InsertOld(names, oldRows);
         f.dm.reset(); // whatever merges opens its own connection
     }
     // After a merge broken off anywhere: the table opens, a user whose file is gone has exactly its new rows, one
     // whose file waits has its old or its new rows; the next merge then reaches the table of a merge that never
-    // broke. Returns how many files the broken merge had finished.
-    int CheckAndFinish(TWorkFolder &f) const {
+    // broke, the bystander's rows first and then the users' in name order unless two merges ran at once. Returns
+    // how many files the broken merge had finished.
+    int CheckAndFinish(TWorkFolder &f, bool ordered = true) const {
         f.Restart();
         auto rows = f.ByUser();
         int gone = 0;
@@ -180,8 +191,15 @@ struct TCrowd {
         rows = f.ByUser();
         EXPECT_EQ(rows.size(), static_cast<std::size_t>(users + 1));
         EXPECT_EQ(rows["bystander"], OldLines("bystander", oldRows));
-        for (int i = 0; i < users; ++i)
+        std::vector<std::string> all = OldLines("bystander", oldRows);
+        for (int i = 0; i < users; ++i) {
             EXPECT_EQ(rows[User(i)], Fresh(i));
+            std::vector<std::string> fresh = Fresh(i);
+            all.insert(all.end(), fresh.begin(), fresh.end());
+        }
+        if (ordered) {
+            EXPECT_TRUE(f.Lines() == all) << "the rows are not in the order of removing and appending";
+        }
         return gone;
     }
 };
