@@ -68,7 +68,10 @@ EMerged MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, s
     };
     if (!at.InPlace) {
         dm.Query1.DeleteUser(info.UserName);
-        at.Next = dm.resultsTbl.LastBookmark() + 1 + at.Gap;
+        // Bookmarks come nowhere near their limit unless someone stored one there by hand; then rows simply
+        // follow the last one.
+        const std::int64_t last = dm.resultsTbl.LastBookmark();
+        at.Next = last < (std::int64_t(1) << 62) ? last + 1 + at.Gap : 0;
     }
     std::int64_t next = at.Next;
     auto post = [&](std::size_t n) {
@@ -78,7 +81,7 @@ EMerged MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, s
             if (at.Limit && next + static_cast<std::int64_t>(n) > at.Limit)
                 return false;
             dm.resultsTbl.PostRowsAt(next, rows.data(), n);
-        } else if (next == at.Next) {
+        } else if (next == at.Next && at.Next != 0) {
             // Only the first row needs its bookmark given; the others follow it at the end of the table.
             dm.resultsTbl.PostRowsAt(next, rows.data(), 1);
             dm.resultsTbl.PostRows(rows.data() + 1, n - 1);

@@ -189,6 +189,21 @@ TEST(DataFileMerge, EveryPassLeavesTheRowsInTheOrderOfRemovingAndAppending) {
     EXPECT_GE(appended, 20) << "too few passes appended";
 }
 
+// A bookmark stored by hand just below the largest there is: the rows still follow it, in order.
+TEST(DataFileMerge, RowsFollowABookmarkStoredByHandNearTheLimit) {
+    TWorkFolder f;
+    SQLite::Database(f.DbPath(), SQLite::OPEN_READWRITE)
+        .exec("INSERT INTO Results (rowid, UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES "
+              "(9223372036854775797, 'hand', 'Old', 'app0', '0', '', 0)");
+    const auto records = TScanFileWriter::SampleRecords(1, 3);
+    f.Scan("u1.ivx", records);
+    f.Restart();
+    EXPECT_EQ(f.Merge().Errors, std::vector<std::string>{});
+    std::vector<std::string> expected = OldLines("hand", 1), fresh = NewLines("u1", records);
+    expected.insert(expected.end(), fresh.begin(), fresh.end());
+    EXPECT_EQ(f.Lines(), expected);
+}
+
 // Polls cond until it holds (true) or the child ends (false); fails the test when neither happens in time.
 bool WhileRunning(pid_t child, int &status, const std::function<bool()> &cond) {
     for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
