@@ -154,6 +154,10 @@ void TResultsDatabase::CheckSchema() {
     }
 }
 
+std::int64_t TResultsDatabase::DataVersion() {
+    return Connection().execAndGet("PRAGMA data_version").getInt64();
+}
+
 void TResultsDatabase::Disconnect() { db_.reset(); }
 
 bool TResultsDatabase::Create(const std::string &folder) {

@@ -1,6 +1,7 @@
 #pragma once
 #include "data/InvexaError.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,9 @@ public:
     // when it is missing and the file is writable. Throws EInvexaError with the user-facing message.
     SQLite::Database &Connection();
     bool Connected() const { return db_ != nullptr; }
+    // A number that changes whenever another connection (another program) commits a change to the file, so that
+    // whoever shows rows read earlier can tell that they may be out of date.
+    std::int64_t DataVersion();
     void Disconnect();
 
     // Creates the file with the empty table and its index; false (and nothing changed) when a table exists.

@@ -120,6 +120,9 @@ void TResultsTable::Open() {
     active_ = true;
     current_ = TResultRow();
     First();
+    // An open walk holds a read lock on the file, which would keep every other program (a second administrator,
+    // the invexa tool) from writing for as long as the table stays open; Next reads on from the current row.
+    EndStream();
 }
 
 void TResultsTable::Close() {

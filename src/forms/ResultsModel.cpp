@@ -28,6 +28,21 @@ TResultsModel::TResultsModel(invexa::TDataModule1 &data, QObject *parent)
     selectedBase_ = palette.color(QPalette::Active, QPalette::Highlight);
     selectedText_ = palette.color(QPalette::Active, QPalette::HighlightedText);
     active_ = data_.resultsTbl.Active();
+    if (active_)
+        seenVersion_ = data_.database.DataVersion();
+}
+
+bool TResultsModel::ChangedElsewhere() {
+    return active_ && data_.database.DataVersion() != seenVersion_;
+}
+
+// Another program (a second administrator's merge, say) may have replaced rows since the grid read them, and a
+// merge reuses the bookmarks of the rows it replaces: a write aimed by bookmark at a row the grid shows could
+// land on another row. The grid reads the table afresh instead, and the user does it again on what is there.
+void TResultsModel::RefreshAndRefuse(const std::string &what) {
+    Refresh();
+    throw invexa::EInvexaError("The results table was changed by another program meanwhile. " + what +
+                               "; the grid now shows the table as it is");
 }
 
 int TResultsModel::rowCount(const QModelIndex &parent) const {
@@ -224,6 +239,8 @@ bool TResultsModel::setData(const QModelIndex &index, const QVariant &value, int
     // An editor handing back the text it was given starts no edit.
     if (changed == *current)
         return true;
+    if (editRow_ != row)
+        shown_ = *current;
     edit_ = std::move(changed);
     editRow_ = row;
     modified_ = true;
@@ -272,6 +289,12 @@ void TResultsModel::LeaveRow() {
 
 void TResultsModel::StoreEditedRow() {
     const int row = editRow_;
+    if (ChangedElsewhere()) {
+        // Only this row matters: it is written when it still holds what the grid showed.
+        std::vector<TResultRow> now = data_.resultsTbl.ReadAfter(shown_.Bookmark - 1, 1);
+        if (!now.empty() && now.front().Bookmark == shown_.Bookmark && !(now.front() == shown_))
+            RefreshAndRefuse("The edit of this row was not written");
+    }
     data_.resultsTbl.UpdateRow(edit_);
     // Written: only now does the cached row take the new values.
     const std::int64_t pos = PosOfRow(row);
@@ -329,6 +352,8 @@ void TResultsModel::DropUntouchedNewRow() {
 }
 
 void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
+    if (ChangedElsewhere())
+        RefreshAndRefuse("Nothing was deleted");
     const int row = RowOfBookmark(bookmark);
     // The rows around it are read while they are still there, for whoever looks during the removal.
     RowAt(row - 1);
@@ -355,6 +380,8 @@ void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
 }
 
 void TResultsModel::DeleteApplicationOf(std::int64_t bookmark) {
+    if (ChangedElsewhere())
+        RefreshAndRefuse("Nothing was deleted");
     auto &table = data_.resultsTbl;
     table.GotoBookmark(bookmark);
     const std::string maker = table.AsString(TField::AppMaker);
@@ -372,6 +399,8 @@ void TResultsModel::DeleteApplicationOf(std::int64_t bookmark) {
 void TResultsModel::Refresh() {
     beginResetModel();
     active_ = data_.resultsTbl.Active();
+    if (active_)
+        seenVersion_ = data_.database.DataVersion();
     pager_.Reset();
     windows_.clear();
     ClearEdit();

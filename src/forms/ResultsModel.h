@@ -102,6 +102,9 @@ private:
     void StoreNewRow();
     void StoreEditedRow();
     void DropGoneSelections();
+    // Whether another program committed a change to the table since the rows were last read afresh.
+    bool ChangedElsewhere();
+    [[noreturn]] void RefreshAndRefuse(const std::string &what);
 
     invexa::TDataModule1 &data_;
     mutable invexa::TResultsPager pager_;
@@ -112,6 +115,8 @@ private:
     bool isNew_ = false;
     bool modified_ = false;
     invexa::TResultRow edit_;
+    invexa::TResultRow shown_; // the edited row as it was shown before the edit
+    std::int64_t seenVersion_ = 0;
 
     std::set<std::int64_t> selected_;
     QColor selectedBase_, selectedText_;

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QSignalSpy>
 
+#include <SQLiteCpp/Database.h>
+
 namespace {
 const QString Warning = "This will delete all Occurances of this application. Are You Sure?";
 }
@@ -178,6 +180,44 @@ TEST_F(ResultsGridTest, CtrlDeleteAsksThenDeletesTheCurrentRowOrTheSelectedRows)
     // editor made on the way, released ones included, stood left of the next column.
     for (const QLineEdit *editor : Grid()->viewport()->findChildren<QLineEdit *>())
         EXPECT_LT(editor->x(), Grid()->columnViewportPosition(2)) << editor->text().toStdString();
+}
+
+// Another program (a second administrator's merge, which reuses the bookmarks of the rows it replaces) changed
+// rows after the grid read them: an edit of a row it left alone is written; an edit of a row it changed, and a
+// delete, are refused with a clear error and the grid reads the table again; done again, the delete works. The
+// open window holds no lock that keeps the other program waiting.
+TEST_F(ResultsGridTest, WritesAfterAnotherProgramChangedTheTableAreRefusedUnlessTheirRowIsAsShown) {
+    auto otherProgram = [&](int row) {
+        SQLite::Database(dir.File(invexa::TResultsDatabase::FileName), SQLite::OPEN_READWRITE)
+            .exec("UPDATE Results SET AppMaker = 'Theirs' WHERE rowid = " + std::to_string(Model()->Bookmark(row)));
+    };
+    otherProgram(4);
+    Click(2, Qt::LeftButton, Qt::NoModifier, 1);
+    Type("Mine");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(StoredRows()[2].AppMaker, "Mine");
+    EXPECT_EQ(boxes.Shown, QStringList());
+
+    Click(4, Qt::LeftButton, Qt::NoModifier, 1);
+    Type("Mine");
+    Key(Qt::Key_Down);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0], "Error: The results table was changed by another program meanwhile. The edit of this "
+                              "row was not written; the grid now shows the table as it is.");
+    EXPECT_EQ(StoredRows()[4].AppMaker, "Theirs");
+    EXPECT_EQ(Shown(4, 1), "Theirs");
+
+    otherProgram(7);
+    Click(6);
+    boxes.Answers = {true, true};
+    Key(Qt::Key_Delete, Qt::ControlModifier);
+    ASSERT_EQ(boxes.Shown.size(), 3u);
+    EXPECT_TRUE(boxes.Shown[2].contains("Nothing was deleted")) << boxes.Shown[2].toStdString();
+    EXPECT_EQ(Versions(), "0 1 2 3 4 5 6 7 8 9 10 11 ");
+    EXPECT_EQ(Shown(7, 1), "Theirs");
+    Click(6);
+    Key(Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Versions(), "0 1 2 3 4 5 7 8 9 10 11 ");
 }
 
 TEST_F(ResultsGridTest, DeleteRecordDeletesTheRightClickedRowOrTheCtrlClickedRowsWithoutAsking) {
