@@ -2,6 +2,7 @@
 
 #include "cli/ToolCommands.h"
 #include "config/ScanSetup.h"
+#include "data/ResultsDatabase.h"
 
 #include <CLI/CLI.hpp>
 
@@ -28,29 +29,25 @@ void AddSettingsCommands(CLI::App &app, const std::string &dir, std::ostream &ou
     ignoreAdd->add_option("MAKER APP", words, "maker and optional application name")->expected(1, 2)->required();
     ignoreAdd->callback([&] {
         action = [&] {
-            return EditSettings(dir, out, [&](TScanSetup &s) { s.AddIgnore(words[0], words.size() > 1 ? words[1] : ""); });
+            return EditSettings(dir, out,
+                                [&](TScanSetup &s) { s.AddIgnore(words[0], words.size() > 1 ? words[1] : ""); });
         };
     });
     auto *ignoreRemove = ignore->add_subcommand("remove", "Remove the first ignore-list entry equal to ENTRY");
     ignoreRemove->add_option("ENTRY", words)->expected(1)->required();
-    ignoreRemove->callback([&] {
-        action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveIgnore(words[0]); }); };
-    });
+    ignoreRemove->callback(
+        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveIgnore(words[0]); }); }; });
     auto *exe = app.add_subcommand("exe", "Edit the application executable names")->require_subcommand(1);
     auto *exeAdd = exe->add_subcommand("add", "Add the entry APP=EXE");
     exeAdd->add_option("APP EXE", words)->expected(2)->required();
-    exeAdd->callback([&] {
-        action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.AddExe(words[0], words[1]); }); };
-    });
+    exeAdd->callback(
+        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.AddExe(words[0], words[1]); }); }; });
     auto *exeRemove = exe->add_subcommand("remove", "Remove the first entry equal to ENTRY (APP=EXE)");
     exeRemove->add_option("ENTRY", words)->expected(1)->required();
-    exeRemove->callback([&] {
-        action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveExe(words[0]); }); };
-    });
+    exeRemove->callback(
+        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveExe(words[0]); }); }; });
     auto *sw = app.add_subcommand("switch", "Turn a scanner switch on or off");
-    sw->add_option("NAME", words, "UseIgnoreList, SearchForExe or StealthMode")
-        ->expected(2)
-        ->required();
+    sw->add_option("NAME", words, "UseIgnoreList, SearchForExe or StealthMode")->expected(2)->required();
     sw->callback([&] {
         if (words[1] != "on" && words[1] != "off")
             throw CLI::ValidationError("switch", "the state must be on or off");
@@ -60,9 +57,8 @@ void AddSettingsCommands(CLI::App &app, const std::string &dir, std::ostream &ou
     });
     auto *dist = app.add_subcommand("distribution", "Set the distribution text");
     dist->add_option("TEXT", words)->expected(1)->required();
-    dist->callback([&] {
-        action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.SetDistribution(words[0]); }); };
-    });
+    dist->callback(
+        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.SetDistribution(words[0]); }); }; });
 }
 
 } // namespace
@@ -78,10 +74,16 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     std::vector<std::string> words;
     std::string demoDir;
 
-    app.add_subcommand("init", "Create Results.sqlite with the empty table")->callback([&] { action = [&] { return cmd.Init(); }; });
-    app.add_subcommand("merge", "Merge the waiting scan data files")->callback([&] { action = [&] { return cmd.Merge(); }; });
+    app.add_subcommand("init", "Create Results.sqlite with the empty table")->callback([&] {
+        action = [&] { return cmd.Init(); };
+    });
+    app.add_subcommand("merge", "Merge the waiting scan data files")->callback([&] {
+        action = [&] { return cmd.Merge(); };
+    });
     app.add_subcommand("export", "Write datadump.csv")->callback([&] { action = [&] { return cmd.Export(); }; });
-    app.add_subcommand("settings", "Print the scanners' settings")->callback([&] { action = [&] { return cmd.Settings(); }; });
+    app.add_subcommand("settings", "Print the scanners' settings")->callback([&] {
+        action = [&] { return cmd.Settings(); };
+    });
     app.add_subcommand("empty", "Empty the results table")->callback([&] { action = [&] { return cmd.Empty(); }; });
     auto *delApp = app.add_subcommand("delete-app", "Delete every row of one application");
     delApp->add_option("MAKER APP", words)->expected(2)->required();
@@ -105,7 +107,7 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     try {
         return action ? action() : 2;
     } catch (const std::exception &e) {
-        err << e.what() << "\n";
+        err << TResultsDatabase(cmd.dir).Describe(e) << "\n";
         return 1;
     }
 }

@@ -32,7 +32,7 @@ std::string TypeName(const std::string &declared) {
     if (t.find("INT") != std::string::npos)
         return t.find("SMALLINT") != std::string::npos ? "SmallInt"
                : t.find("BIGINT") != std::string::npos ? "LargeInt"
-                                                        : "Integer";
+                                                       : "Integer";
     if (t.find("CHAR") != std::string::npos || t.find("CLOB") != std::string::npos ||
         t.find("TEXT") != std::string::npos)
         return "String";
@@ -76,21 +76,34 @@ int busyTimeoutMs = TResultsDatabase::BusyTimeoutMs;
 
 } // namespace
 
-void TResultsDatabase::SetVfsForTests(std::string name) { VfsName() = std::move(name); }
-void TResultsDatabase::SetBusyTimeoutForTests(int ms) { busyTimeoutMs = ms; }
+void TResultsDatabase::SetVfsForTests(std::string name) {
+    VfsName() = std::move(name);
+}
+void TResultsDatabase::SetBusyTimeoutForTests(int ms) {
+    busyTimeoutMs = ms;
+}
 
 EInvexaError TResultsDatabase::Failure(const SQLite::Exception &e) const {
     // SQLite's own words, "database is locked", name neither the file nor who holds it.
     int code = e.getErrorCode() & 0xFF;
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
-        return EInvexaError("The results table " + Path() + " is locked by another program; try again when it has finished");
+        return EInvexaError("The results table " + Path() +
+                            " is locked by another program; try again when it has finished");
     return EInvexaError("Error in the results table " + Path() + ": " + e.what());
+}
+
+std::string TResultsDatabase::Describe(const std::exception &e) const {
+    if (const auto *sqlite = dynamic_cast<const SQLite::Exception *>(&e))
+        return Failure(*sqlite).what();
+    return e.what();
 }
 
 TResultsDatabase::TResultsDatabase(std::string folder) : folder_(std::move(folder)) {}
 TResultsDatabase::~TResultsDatabase() = default;
 
-std::string TResultsDatabase::Path() const { return (std::filesystem::path(folder_) / FileName).string(); }
+std::string TResultsDatabase::Path() const {
+    return (std::filesystem::path(folder_) / FileName).string();
+}
 
 SQLite::Database &TResultsDatabase::Connection() {
     if (db_)
@@ -140,14 +153,13 @@ void TResultsDatabase::CheckSchema() {
     while (info.executeStep())
         actual.emplace_back(Upper(info.getColumn(0).getString()), info.getColumn(1).getString());
     for (const Expected &col : Columns) {
-        auto it = std::find_if(actual.begin(), actual.end(),
-                               [&](const auto &a) { return a.first == Upper(col.name); });
+        auto it = std::find_if(actual.begin(), actual.end(), [&](const auto &a) { return a.first == Upper(col.name); });
         if (it == actual.end())
             throw EInvexaError(std::string("Field '") + col.name + "' not found");
         std::string type = TypeName(it->second);
         // Any integer type can hold the flag; the text columns need text affinity.
-        bool ok = std::string(col.type) == "SmallInt" ? Upper(it->second).find("INT") != std::string::npos
-                                                      : type == "String";
+        bool ok =
+            std::string(col.type) == "SmallInt" ? Upper(it->second).find("INT") != std::string::npos : type == "String";
         if (!ok)
             throw EInvexaError(std::string("Type mismatch for field '") + col.name + "', expecting: " + col.type +
                                " actual: " + type);
@@ -158,7 +170,9 @@ std::int64_t TResultsDatabase::DataVersion() {
     return Connection().execAndGet("PRAGMA data_version").getInt64();
 }
 
-void TResultsDatabase::Disconnect() { db_.reset(); }
+void TResultsDatabase::Disconnect() {
+    db_.reset();
+}
 
 bool TResultsDatabase::Create(const std::string &folder) {
     std::string path = (std::filesystem::path(folder) / FileName).string();

@@ -42,6 +42,8 @@ public:
     // The error the user sees for a failure of SQLite on this file: a lock that another program held for the
     // whole wait is named as such; anything else names the file and SQLite's reason.
     EInvexaError Failure(const SQLite::Exception &e) const;
+    // The message the user sees for any error: SQLite's own as Failure puts them, any other as it stands.
+    std::string Describe(const std::exception &e) const;
 
     // Test seams, set only by tests: the SQLite VFS every connection is opened through (empty: SQLite's
     // default), so that disk faults can be injected under the real code; and the wait for another program's

@@ -1,7 +1,9 @@
 #pragma once
 #include <QString>
 
+#include <exception>
 #include <functional>
+#include <string>
 #include <string_view>
 
 class IMessageBoxes;
@@ -17,4 +19,7 @@ public:
     // Runs the handler. A refused entry (ERefusal) goes to the "ERROR" box, any other exception to the default
     // error box. Returns false when the handler ended in an exception.
     static bool Guard(IMessageBoxes &boxes, QWidget *parent, const std::function<void()> &handler);
+    // How an exception's message is put (by default, as it stands): the main window names the results table in
+    // SQLite's own errors, which name neither the file nor the program holding it.
+    static void SetDescribe(std::function<std::string(const std::exception &)> describe);
 };

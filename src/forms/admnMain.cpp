@@ -77,6 +77,9 @@ TRuvolaform::TRuvolaform(IMessageBoxes *boxes, QWidget *parent)
     setWindowTitle(QStringLiteral("Invexa Administrator"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/program.png")));
     setFont(TWindowLook::DesignFont(13));
+    TErrorBox::SetDescribe([](const std::exception &e) {
+        return DataModule1 ? DataModule1->database.Describe(e) : std::string(e.what());
+    });
 
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     setCentralWidget(PageControl1);
@@ -89,7 +92,9 @@ TRuvolaform::TRuvolaform(IMessageBoxes *boxes, QWidget *parent)
     Guard([this] { FormCreate(); });
 }
 
-bool TRuvolaform::Guard(const std::function<void()> &handler) { return TErrorBox::Guard(boxes_, this, handler); }
+bool TRuvolaform::Guard(const std::function<void()> &handler) {
+    return TErrorBox::Guard(boxes_, this, handler);
+}
 
 // ---- results page -------------------------------------------------------------------------------------------
 
@@ -118,7 +123,8 @@ void TRuvolaform::BuildToolBars(QWidget *page) {
         button->setIconSize(QSize(width - 2, 15));
         button->setToolTip(QString::fromLatin1(hint));
         button->setFixedSize(width, 17);
-        connect(button, &QToolButton::clicked, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+        connect(button, &QToolButton::clicked, this,
+                [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
         ToolBar1->addWidget(button);
         return button;
     };

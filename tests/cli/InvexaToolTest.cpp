@@ -1,9 +1,11 @@
 // The invexa tool: exit statuses, messages, settings edits, the real program on a demo folder. Each command runs
 // in an ordinary folder and in one whose path is longer than the 259 characters the original program could hold.
 #include "cli/InvexaTool.h"
+#include "data/ResultsDatabase.h"
 #include "data/ScanFileWriter.h"
 #include "support/TempDir.h"
 
+#include <SQLiteCpp/Database.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +92,30 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
         EXPECT_EQ(Tool(dir, "empty").Out, "Emptied the results table\n");
         EXPECT_EQ(Tool(dir, "export").Out, "Exported 0 row(s) to " + dir + "/datadump.csv\n");
     }
+}
+
+// Another program holds the table's write lock: the commands that write say so, naming the file, after a
+// bounded wait, and change nothing; one that only reads goes ahead.
+TEST(InvexaTool, TableLockedByAnotherProgramIsNamedInTheMessage) {
+    TTempDir root;
+    const std::string dir = root.Path();
+    ASSERT_EQ(Tool(dir, "init").Status, 0);
+    TScanFileWriter::WriteFile(dir + "/alice.ivx", {{"M", "A", "1.0", 1, ""}});
+    ASSERT_EQ(Tool(dir, "merge").Status, 0);
+    SQLite::Database other(dir + "/Results.sqlite", SQLite::OPEN_READWRITE);
+    other.exec("BEGIN IMMEDIATE");
+    TResultsDatabase::SetBusyTimeoutForTests(100);
+    const std::string locked =
+        "The results table " + dir + "/Results.sqlite is locked by another program; try again when it has finished\n";
+    for (const char *args : {"delete-app|M|A", "empty"}) {
+        TRun run = Tool(dir, args);
+        EXPECT_EQ(run.Status, 1) << args;
+        EXPECT_EQ(run.Err, locked) << args;
+    }
+    EXPECT_EQ(Tool(dir, "export").Out, "Exported 1 row(s) to " + dir + "/datadump.csv\n");
+    TResultsDatabase::SetBusyTimeoutForTests(TResultsDatabase::BusyTimeoutMs);
+    other.exec("ROLLBACK");
+    EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
 }
 
 TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {

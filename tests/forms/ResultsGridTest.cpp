@@ -218,6 +218,18 @@ TEST_F(ResultsGridTest, WritesAfterAnotherProgramChangedTheTableAreRefusedUnless
     Click(6);
     Key(Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(Versions(), "0 1 2 3 4 5 7 8 9 10 11 ");
+
+    // While the other program holds the write lock, a delete waits a bounded time and then names the table.
+    SQLite::Database holder(dir.File(invexa::TResultsDatabase::FileName), SQLite::OPEN_READWRITE);
+    holder.exec("BEGIN IMMEDIATE");
+    dataModule->database.Connection().setBusyTimeout(100);
+    Click(3, Qt::RightButton);
+    Menu("DeleteRecordMI");
+    EXPECT_EQ(boxes.Shown.last(), "Error: The results table " +
+                                      QString::fromStdString(dir.File(invexa::TResultsDatabase::FileName)) +
+                                      " is locked by another program; try again when it has finished.");
+    holder.exec("ROLLBACK");
+    EXPECT_EQ(Versions(), "0 1 2 3 4 5 7 8 9 10 11 ");
 }
 
 TEST_F(ResultsGridTest, DeleteRecordDeletesTheRightClickedRowOrTheCtrlClickedRowsWithoutAsking) {
