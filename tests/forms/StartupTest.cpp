@@ -10,7 +10,15 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include <SQLiteCpp/Database.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 // Records the text a label holds each time it is painted.
@@ -172,4 +180,75 @@ TEST_F(StartupTest, AboutBoxIsOneNonModalBoxCentredFirstThenWhereItWasHidden) {
     EXPECT_TRUE(aboutBox->isVisible());
     QTest::keyClick(aboutBox.get(), Qt::Key_Return);
     EXPECT_FALSE(aboutBox->isVisible());
+}
+
+// The real program, started in a working folder as a user starts it: it merges the waiting scan file before the
+// window shows and then runs its event loop; started again with nothing to merge, it holds no lock on the table
+// that would keep another program from writing while the window is open.
+TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
+    const char *admin = INVEXA_ADMIN_PATH;
+    ASSERT_TRUE(std::filesystem::exists(admin)) << admin;
+    invexa::test::TTempDir dir;
+    ASSERT_TRUE(invexa::TResultsDatabase::Create(dir.Path()));
+    std::filesystem::create_directories(dir.File("ivx"));
+    const std::string table = dir.File(invexa::TResultsDatabase::FileName);
+    auto start = [&] {
+        const pid_t program = ::fork();
+        if (program == 0) {
+            if (::chdir(dir.Path().c_str()) == 0)
+                ::execl(admin, "invexa-admin", static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        return program;
+    };
+    auto waitUntil = [](const std::function<bool()> &done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return done();
+    };
+    // Ends the program on every way out of the test, failures included: a program left running would keep the
+    // test's output open, and CTest waiting for it.
+    struct TRunning {
+        pid_t program;
+        ~TRunning() {
+            if (program <= 0)
+                return;
+            int status = 0;
+            EXPECT_EQ(::waitpid(program, &status, WNOHANG), 0) << "the program ended by itself: " << status;
+            ::kill(program, SIGTERM);
+            ::waitpid(program, &status, 0);
+        }
+    };
+
+    invexa::TScanFileWriter::WriteFile(dir.File("ivx/alice.ivx"), invexa::TScanFileWriter::SampleRecords(1, 3));
+    {
+        TRunning running{start()};
+        ASSERT_GT(running.program, 0);
+        EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(dir.File("ivx/alice.ivx")); }))
+            << "the scan file was not merged";
+        EXPECT_EQ(SQLite::Database(table).execAndGet("SELECT count(*) FROM Results WHERE UserName = 'alice'").getInt(),
+                  3);
+    }
+
+    TRunning running{start()};
+    const pid_t program = running.program;
+    ASSERT_GT(program, 0);
+    // Once the program has the table's file open, it opens the table at once, before its window shows.
+    const std::string fds = "/proc/" + std::to_string(program) + "/fd";
+    EXPECT_TRUE(waitUntil([&] {
+        std::error_code ec;
+        for (const auto &fd : std::filesystem::directory_iterator(fds, ec))
+            if (std::filesystem::read_symlink(fd.path(), ec) == table)
+                return true;
+        return false;
+    })) << "the program never opened the table";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    int changed = 0;
+    try {
+        changed = SQLite::Database(table, SQLite::OPEN_READWRITE, 2000).exec("UPDATE Results SET Version = 'other'");
+    } catch (const SQLite::Exception &e) {
+        ADD_FAILURE() << "another program could not write while the window was open: " << e.what();
+    }
+    EXPECT_EQ(changed, 3);
 }
