@@ -142,8 +142,9 @@ EMerged MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, s
 //
 // The tail is planned once, inside the first write transaction: the run of merge-order users, new users
 // allowed, whose old rows are disjoint consecutive blocks that together make up every row after some point.
-// Each planned file then writes from the current bookmark up to the start of the next planned user's old rows
-// (new users go into the free bookmarks between blocks). Whenever that cannot go on (a planned file cannot be
+// Each planned file then writes from where its user's old rows start (when they do not fit there, from the
+// first free bookmark after the rows written before it) up to the start of the next planned user's old rows;
+// new users take the free bookmarks between blocks. Whenever that cannot go on (a planned file cannot be
 // merged, so its user's old rows stay; a file has more rows than its room; another program wrote to the table
 // between two transactions), the rows written over the tail so far are moved to the end of the table, after
 // the old rows that stay, which is again exactly where delete-and-append would have put them, and every
