@@ -54,6 +54,14 @@ struct TPlacement {
 
 enum class EMerged { Done, Malformed, NoRoom };
 
+// Removes the rows with from <= bookmark < below.
+void DeleteBookmarks(SQLite::Database &db, std::int64_t from, std::int64_t below) {
+    SQLite::Statement st(db, "DELETE FROM Results WHERE rowid >= ? AND rowid < ?");
+    st.bind(1, from);
+    st.bind(2, below);
+    st.exec();
+}
+
 // Stores the file's records inside a savepoint, so that a malformed file, or one with more rows than the room
 // it was given, leaves the table as it was. Errors of the table itself propagate, and the batch's transaction
 // owner rolls everything back. Records go to the table in fixed-size chunks, so memory does not grow with the
@@ -122,13 +130,8 @@ EMerged MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, s
         undo();
         return EMerged::NoRoom;
     }
-    if (at.InPlace && at.OldLast >= next) {
-        // The user's old rows beyond its new ones.
-        SQLite::Statement st(db, "DELETE FROM Results WHERE rowid >= ? AND rowid <= ?");
-        st.bind(1, next);
-        st.bind(2, at.OldLast);
-        st.exec();
-    }
+    if (at.InPlace && at.OldLast >= next)
+        DeleteBookmarks(db, next, at.OldLast + 1); // the user's old rows beyond its new ones
     db.exec("RELEASE scanfile");
     at.Next = next;
     return EMerged::Done;
@@ -152,12 +155,15 @@ EMerged MergeDataFile(TDataModule1 &dm, TResultsFile &file, TMergedFile &info, s
 // of the users still to come rather than after them; the same rows, in another order, until the pass ends.
 class TTailRewrite {
 public:
+    explicit TTailRewrite(TDataModule1 &dm) : dm_(dm) {}
+
     // Plans the rewrite for the files from `from` on, whose users (as stored) are given in merge order.
-    void Plan(SQLite::Database &db, const std::vector<std::string> &users, std::size_t from) {
+    void Plan(const std::vector<std::string> &users, std::size_t from) {
         active_ = false;
         plan_.clear();
         from_ = from;
-        const std::int64_t last = db.execAndGet("SELECT coalesce(max(rowid), 0) FROM Results").getInt64();
+        SQLite::Database &db = dm_.database.Connection();
+        const std::int64_t last = dm_.resultsTbl.LastBookmark();
         if (last == 0)
             return;
         SQLite::Statement rowsOf(db, "SELECT count(*), coalesce(min(rowid), 0), coalesce(max(rowid), 0) FROM "
@@ -198,14 +204,14 @@ public:
             if (e->Count > 0)
                 limit = e->First;
         }
-        version_ = DataVersion(db);
+        version_ = dm_.database.DataVersion();
         active_ = true;
     }
 
     // At the start of each later transaction: a table another program wrote to meanwhile is not planned any more.
-    void Recheck(SQLite::Database &db) {
-        if (active_ && DataVersion(db) != version_)
-            Abandon(db);
+    void Recheck() {
+        if (active_ && dm_.database.DataVersion() != version_)
+            Abandon();
     }
 
     bool Covers(std::size_t file) const { return active_ && file >= from_ && file - from_ < plan_.size(); }
@@ -234,22 +240,20 @@ public:
     void Written(const TPlacement &at) { next_ = at.Next; }
 
     // Moves the rows written over the tail so far to the end of the table; from now on files are appended.
-    void Abandon(SQLite::Database &db) {
+    void Abandon() {
         if (!active_)
             return;
         active_ = false;
         if (next_ == start_)
             return;
+        SQLite::Database &db = dm_.database.Connection();
         SQLite::Statement move(db, "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) "
                                    "SELECT UserName, AppMaker, AppName, Version, AppPath, Verification FROM Results "
                                    "WHERE rowid >= ? AND rowid < ? ORDER BY rowid");
         move.bind(1, start_);
         move.bind(2, next_);
         move.exec();
-        SQLite::Statement drop(db, "DELETE FROM Results WHERE rowid >= ? AND rowid < ?");
-        drop.bind(1, start_);
-        drop.bind(2, next_);
-        drop.exec();
+        DeleteBookmarks(db, start_, next_);
     }
 
 private:
@@ -257,8 +261,8 @@ private:
         std::int64_t Count, First, Last;
         std::int64_t Limit; // where the next planned user's old rows start (0: no more)
     };
-    static std::int64_t DataVersion(SQLite::Database &db) { return db.execAndGet("PRAGMA data_version").getInt64(); }
 
+    TDataModule1 &dm_;
     std::vector<TEntry> plan_;
     std::size_t from_ = 0;
     bool active_ = false;
@@ -374,19 +378,24 @@ TMergeSummary TDataFileMerge::Run() try {
     users.reserve(names.size());
     for (const std::string &name : names)
         users.push_back(CutToWidth(UserNameOf(name), FieldWidth(TField::UserName)));
-    TTailRewrite tail;
+    TTailRewrite tail(dm_);
     bool planned = false;
     auto begin = [&](std::size_t file) {
         if (tx)
             return;
         tx.emplace(db, SQLite::TransactionBehavior::IMMEDIATE);
         if (!planned)
-            tail.Plan(db, users, file);
+            tail.Plan(users, file);
         else
-            tail.Recheck(db);
+            tail.Recheck();
         planned = true;
     };
     std::int64_t lastAppended = 0; // rows of the file appended last
+    auto appended = [&] {
+        TPlacement at;
+        at.Gap = GapAfter(lastAppended);
+        return at;
+    };
 
     std::vector<std::pair<std::size_t, std::string>> unopened; // index in Errors, path
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -406,35 +415,32 @@ TMergeSummary TDataFileMerge::Run() try {
             // Its user's old rows stay where they are, before anything this pass writes.
             if (tail.Covers(i) && tail.HasOldRows(i)) {
                 begin(i);
-                tail.Abandon(db);
+                tail.Abandon();
             }
             continue;
         }
         pending.info.FileName = name;
         pending.info.UserName = users[i];
         begin(i);
-        TPlacement at;
-        at.Gap = GapAfter(lastAppended);
-        if (tail.Covers(i))
-            at = tail.PlacementFor(i);
+        TPlacement at = tail.Covers(i) ? tail.PlacementFor(i) : appended();
         std::string error;
         EMerged merged = MergeDataFile(dm_, *pending.file, pending.info, error, rows, at);
-        if (merged == EMerged::NoRoom && tail.Widen(i, at)) {
+        // Rows that found no room were rolled back: the file is read again for its next place.
+        auto again = [&] {
             pending.file->Rewind();
             pending.info.Records = 0;
-            merged = MergeDataFile(dm_, *pending.file, pending.info, error, rows, at);
-        }
+            return MergeDataFile(dm_, *pending.file, pending.info, error, rows, at);
+        };
+        if (merged == EMerged::NoRoom && tail.Widen(i, at))
+            merged = again();
         if (merged == EMerged::NoRoom) {
-            tail.Abandon(db);
-            pending.file->Rewind();
-            pending.info.Records = 0;
-            at = TPlacement();
-            at.Gap = GapAfter(lastAppended);
-            merged = MergeDataFile(dm_, *pending.file, pending.info, error, rows, at);
+            tail.Abandon();
+            at = appended();
+            merged = again();
         }
         if (merged == EMerged::Malformed) {
             if (at.InPlace && tail.HasOldRows(i))
-                tail.Abandon(db);
+                tail.Abandon();
             summary.Errors.push_back(error);
             continue;
         }
