@@ -36,6 +36,7 @@ public:
             close(fd_);
     }
     int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
     bool Close() { return close(std::exchange(fd_, -1)) == 0; }
 
 private:
@@ -55,6 +56,11 @@ bool Unchanged(const struct stat &a, const struct stat &b) {
 
 bool HasNoWriteBit(const struct stat &info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Asked for the effective user, the one whose rights every open and rename of the save runs with.
+bool MayWrite(const std::string &path) {
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 // Reads the whole file from its start; false on a read error, never a short read taken for the end.
@@ -186,23 +192,22 @@ std::optional<std::string> TSettingsFile::CutShortNotice() const {
     return "A save of " + path_ + " was cut short; its earlier content is kept in " + copyPath_;
 }
 
-void TSettingsFile::Update(const std::function<void(TProfileFile &)> &change) const {
-    // A folder marked read-only is refused even for a user (root) whom the system would let write anyway.
-    struct stat folderInfo {};
-    if (stat(folder_.c_str(), &folderInfo) != 0 || HasNoWriteBit(folderInfo) || access(folder_.c_str(), W_OK) != 0)
-        throw Failure();
+int TSettingsFile::Lock() const {
     // The lock is on a file of its own, so it holds across the settings file being replaced. Anyone may have
     // planted something at its name, so it is opened like the settings file: no link followed, no waiting.
     TFd lock(open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | kOpenFlags, 0644));
     if (lock.Get() < 0 && errno == EACCES) // another account's lock file: reading is enough for flock
         lock = TFd(open(lockPath_.c_str(), O_RDONLY | O_NOFOLLOW | kOpenFlags));
-    struct stat lockInfo {};
+    struct stat info {};
     if (lock.Get() < 0 && errno == ELOOP)
         throw Failure("its lock file " + lockPath_ + " is a symbolic link");
-    if (lock.Get() < 0 || fstat(lock.Get(), &lockInfo) != 0)
+    if (lock.Get() < 0 || fstat(lock.Get(), &info) != 0)
         throw Failure("cannot open its lock file " + lockPath_ + ": " + std::strerror(errno));
-    if (!S_ISREG(lockInfo.st_mode))
+    if (!S_ISREG(info.st_mode))
         throw Failure("its lock file " + lockPath_ + " is not a regular file");
+    // Every account that saves must be able to open it, whatever the umask of the one that made it.
+    if (info.st_uid == geteuid() && (info.st_mode & 0444) != 0444)
+        fchmod(lock.Get(), 0644);
     for (int wait = 0; flock(lock.Get(), LOCK_EX | LOCK_NB) != 0; ++wait) {
         // A file system that has no locks at all (ENOLCK) cannot be helped: the save goes ahead as before.
         if (errno != EWOULDBLOCK && errno != EINTR)
@@ -211,32 +216,45 @@ void TSettingsFile::Update(const std::function<void(TProfileFile &)> &change) co
             throw Failure("another program holds its lock file " + lockPath_);
         usleep(20000);
     }
+    return lock.Release();
+}
+
+bool TSettingsFile::ReadForSave(TOpened &file) const {
+    file.Fd = TFd(open(path_.c_str(), O_RDONLY | O_NOFOLLOW | kOpenFlags));
+    file.Exists = file.Fd.Get() >= 0;
+    if (!file.Exists && errno == ELOOP)
+        throw Failure("it is a symbolic link");
+    if (!file.Exists && errno != ENOENT)
+        throw Failure(std::strerror(errno));
+    if (!file.Exists)
+        return true;
+    if (fstat(file.Fd.Get(), &file.Info) != 0 || !S_ISREG(file.Info.st_mode))
+        throw Failure("it is not a regular file");
+    // A file marked read-only is refused even for root, like the folder.
+    if (HasNoWriteBit(file.Info) || !MayWrite(path_))
+        throw Failure();
+    bool readError = false;
+    if (!ReadSteady(file.Fd.Get(), file.Bytes, file.Info, readError)) {
+        if (readError)
+            throw Failure(std::strerror(errno));
+        return false;
+    }
+    struct stat named {};
+    return lstat(path_.c_str(), &named) == 0 && SameFile(named, file.Info); // else replaced while it was read
+}
+
+void TSettingsFile::Update(const std::function<void(TProfileFile &)> &change) const {
+    // A folder marked read-only is refused even for a user (root) whom the system would let write anyway.
+    struct stat folderInfo {};
+    if (stat(folder_.c_str(), &folderInfo) != 0 || HasNoWriteBit(folderInfo) || !MayWrite(folder_))
+        throw Failure();
+    TFd lock(Lock());
     if (std::optional<std::string> notice = CutShortNotice())
         throw Failure(*notice + "; look at both, then remove the copy");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         TOpened file;
-        file.Fd = TFd(open(path_.c_str(), O_RDONLY | O_NOFOLLOW | kOpenFlags));
-        file.Exists = file.Fd.Get() >= 0;
-        if (!file.Exists && errno == ELOOP)
-            throw Failure("it is a symbolic link");
-        if (!file.Exists && errno != ENOENT)
-            throw Failure(std::strerror(errno));
-        if (file.Exists) {
-            if (fstat(file.Fd.Get(), &file.Info) != 0 || !S_ISREG(file.Info.st_mode))
-                throw Failure("it is not a regular file");
-            // A file marked read-only is refused even for root, like the folder above.
-            if (HasNoWriteBit(file.Info) || access(path_.c_str(), W_OK) != 0)
-                throw Failure();
-            bool readError = false;
-            struct stat named {};
-            if (!ReadSteady(file.Fd.Get(), file.Bytes, file.Info, readError)) {
-                if (readError)
-                    throw Failure(std::strerror(errno));
-                continue;
-            }
-            if (lstat(path_.c_str(), &named) != 0 || !SameFile(named, file.Info))
-                continue; // replaced while it was read
-        }
+        if (!ReadForSave(file))
+            continue;
         TProfileFile profile;
         try {
             profile = TProfileFile::Parse(file.Bytes);

@@ -33,7 +33,8 @@ public:
 
 private:
     struct TOpened;
-    bool ReadStable(TOpened &file) const;
+    int Lock() const;                      // the open lock file, locked
+    bool ReadForSave(TOpened &file) const; // false: the file changed while it was read
     bool Write(const TOpened &file, const std::string &bytes) const;
     bool WriteInPlace(const TOpened &file, const std::string &bytes) const;
     EInvexaError Failure(const std::string &reason = "") const;
