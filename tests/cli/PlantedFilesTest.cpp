@@ -39,8 +39,7 @@ const std::vector<TPlantedCase> Cases = {
     {"INVEXA.INI", TPlant::Fifo, {"ignore", "add", "Acme"}, 1, "INVEXA.INI: it is not a regular file"},
     {"INVEXA.INI", TPlant::Folder, {"settings"}, 1, "INVEXA.INI: it is not a regular file"},
     {"INVEXA.INI", TPlant::Folder, {"exe", "add", "App", "app.exe"}, 1, "INVEXA.INI: it is not a regular file"},
-    {".INVEXA.INI.lock", TPlant::DanglingLink, {"switch", "StealthMode", "off"}, 1,
-     "INVEXA.INI.lock is a symbolic link"},
+    {".INVEXA.INI.lock", TPlant::DanglingLink, {"distribution", "X"}, 1, "INVEXA.INI.lock is a symbolic link"},
     {".INVEXA.INI.lock", TPlant::Fifo, {"ignore", "add", "Acme"}, 1, "INVEXA.INI.lock is not a regular file"},
 };
 
