@@ -249,8 +249,9 @@ void TSettingsFile::Update(const std::function<void(TProfileFile &)> &change) co
     if (stat(folder_.c_str(), &folderInfo) != 0 || HasNoWriteBit(folderInfo) || !MayWrite(folder_))
         throw Failure();
     TFd lock(Lock());
-    if (std::optional<std::string> notice = CutShortNotice())
-        throw Failure(*notice + "; look at both, then remove the copy");
+    if (CutShortNotice())
+        throw Failure("an earlier save of it was cut short; its earlier content is kept in " + copyPath_ +
+                      "; look at both, then remove the copy");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         TOpened file;
         if (!ReadForSave(file))
