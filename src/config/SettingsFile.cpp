@@ -294,9 +294,9 @@ bool TSettingsFile::Write(const TOpened &file, const std::string &bytes) const {
     if (!WriteAll(fd.Get(), bytes) || (!file.Exists && fchmod(fd.Get(), NewFileMode()) != 0) || fsync(fd.Get()) != 0 ||
         !fd.Close())
         throw Failure();
-    struct stat now {
-    }, named{};
     if (file.Exists) {
+        struct stat now {};
+        struct stat named {};
         if (fstat(file.Fd.Get(), &now) != 0 || !Unchanged(now, file.Info) || lstat(path_.c_str(), &named) != 0 ||
             !SameFile(named, file.Info))
             return false;
