@@ -13,11 +13,10 @@
 namespace invexa {
 namespace {
 
-// Loads the folder's settings, applies one change as the setup page does and saves as the window's close.
+// Loads the folder's settings, applies one change as the setup page does and saves as the window's close, all
+// under the save lock.
 int EditSettings(const std::string &dir, std::ostream &out, const std::function<void(TScanSetup &)> &change) {
-    TScanSetup setup(dir);
-    change(setup);
-    setup.Save();
+    TScanSetup::Edit(dir, change);
     out << "Saved " << SettingsPath(dir) << "\n";
     return 0;
 }

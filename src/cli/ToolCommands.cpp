@@ -9,6 +9,7 @@
 #include "export/CsvExport.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -59,6 +60,10 @@ int TToolCommands::Settings() {
     out << "[EXE Names]\n";
     for (const std::string &entry : s.ExeNames)
         out << entry << "\n";
+    if (std::optional<std::string> notice = CutShortSave(dir)) {
+        err << *notice << "\n";
+        return 1;
+    }
     return 0;
 }
 

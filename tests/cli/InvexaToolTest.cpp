@@ -1,16 +1,20 @@
 // The invexa tool: exit statuses, messages, settings edits, the real program on a demo folder. Each command runs
 // in an ordinary folder and in one whose path is longer than the 259 characters the original program could hold.
 #include "cli/InvexaTool.h"
+#include "config/ScanSetup.h"
 #include "data/ResultsDatabase.h"
 #include "data/ScanFileWriter.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/Database.h>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 using namespace invexa;
 using invexa::test::TTempDir;
@@ -141,6 +145,10 @@ TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {
         {"ignore|remove|zeta", "No entry 'zeta' in the ignore list"},
         {"exe|remove|Firefox=firefox.exe", "No entry 'Firefox=firefox.exe' in the EXE names list"},
         {"switch|Bogus|on", "Unknown switch 'Bogus' (expected UseIgnoreList, SearchForExe or StealthMode)"},
+        {"distribution|Site\n[Ignore Apps]\nEvil=",
+         "The distribution text cannot hold a line break or a NUL character"},
+        {"ignore|add|Good\r\n[Switches]\r\nStealthMode=0\r\n;",
+         "The ignore-list entry cannot hold a line break or a NUL character"},
     };
     TTempDir root;
     for (const std::string &dir : Folders(root)) {
@@ -165,6 +173,43 @@ TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {
         EXPECT_EQ(settings.Out, "UseIgnoreList=0\nSearchForExe=1\nStealthMode=1\nDistribution=Head Office\n"
                                 "[Ignore Apps]\nalpha\\Tool\nZeta\n[EXE Names]\nAcrobat=acro.exe\n");
     }
+}
+
+// Two administrators' tools adding to the ignore list at the same time: every entry reported saved is in the
+// file at the end, and the sections neither touched are whole.
+TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
+    TTempDir root(fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string());
+    const std::string dir = root.Path(), kept = "[Switches]\r\nStealthMode=0\r\n[EXE Names]\r\nA=a.exe\r\n";
+    root.Write("INVEXA.INI", kept);
+    constexpr int kAdds = 150;
+    std::vector<pid_t> savers;
+    for (const char *who : {"first", "second"}) {
+        pid_t child = fork();
+        if (child == 0) {
+            std::ofstream reported(dir + "/" + who + ".txt");
+            for (int i = 0; i < kAdds; ++i) {
+                const std::string entry = std::string(who) + " " + std::to_string(i);
+                if (Tool(dir, "ignore|add|" + entry).Out.rfind("Saved ", 0) == 0)
+                    reported << entry << "\n" << std::flush;
+            }
+            _exit(0);
+        }
+        savers.push_back(child);
+    }
+    for (pid_t saver : savers) {
+        int status = 0;
+        EXPECT_TRUE(invexa::test::WaitFor(saver, status, std::chrono::minutes(2)));
+    }
+    const std::vector<std::string> saved = TScanSetup(dir).Settings.IgnoreList;
+    std::size_t reported = 0;
+    for (const char *who : {"first", "second"}) {
+        std::ifstream in(dir + "/" + who + ".txt");
+        for (std::string entry; std::getline(in, entry); ++reported)
+            EXPECT_NE(std::find(saved.begin(), saved.end(), entry), saved.end())
+                << entry << " reported saved, but lost";
+    }
+    EXPECT_EQ(reported, 2u * kAdds);
+    EXPECT_EQ(Read(dir + "/INVEXA.INI").rfind(kept, 0), 0u);
 }
 
 TEST(InvexaTool, TheRealProgramMakesMergesAndExportsADemoFolder) {

@@ -31,6 +31,16 @@ struct TPlantedCase {
 // The table: each area adds its rows.
 const std::vector<TPlantedCase> Cases = {
     // rows
+    // INVEXA.INI is read through a link but never written through one; the saves' lock file beside it neither.
+    {"INVEXA.INI", TPlant::LinkOut, {"settings"}, 0, ""},
+    {"INVEXA.INI", TPlant::LinkOut, {"ignore", "add", "Acme"}, 1, "INVEXA.INI: it is a symbolic link"},
+    {"INVEXA.INI", TPlant::DanglingLink, {"distribution", "Site"}, 1, "INVEXA.INI: it is a symbolic link"},
+    {"INVEXA.INI", TPlant::Fifo, {"settings"}, 1, "INVEXA.INI: it is not a regular file"},
+    {"INVEXA.INI", TPlant::Fifo, {"ignore", "add", "Acme"}, 1, "INVEXA.INI: it is not a regular file"},
+    {"INVEXA.INI", TPlant::Folder, {"settings"}, 1, "INVEXA.INI: it is not a regular file"},
+    {"INVEXA.INI", TPlant::Folder, {"exe", "add", "App", "app.exe"}, 1, "INVEXA.INI: it is not a regular file"},
+    {".INVEXA.INI.lock", TPlant::DanglingLink, {"distribution", "X"}, 1, "INVEXA.INI.lock is a symbolic link"},
+    {".INVEXA.INI.lock", TPlant::Fifo, {"ignore", "add", "Acme"}, 1, "INVEXA.INI.lock is not a regular file"},
 };
 
 std::string Plant(const TTempDir &root, const std::string &dir, const TPlantedCase &c) {
