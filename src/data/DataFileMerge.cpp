@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -306,11 +307,12 @@ std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         std::error_code dirEc;
-        if (EndsWithIvx(name) && !it->is_directory(dirEc))
+        // A link is listed whatever it points at, to be refused by name when it is opened.
+        if (EndsWithIvx(name) && it->symlink_status(dirEc).type() != fs::file_type::directory)
             names.push_back(std::move(name));
     }
     if (ec)
-        throw EInvexaError("Cannot search " + folder + " for scan data files: " + ec.message());
+        throw EInvexaError("Cannot search " + Shown(folder) + " for scan data files: " + ec.message());
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
         std::string la = LowerAscii(a), lb = LowerAscii(b);
         return la != lb ? la < lb : a < b;
@@ -324,6 +326,12 @@ std::string TDataFileMerge::UserNameOf(const std::string &fileName) {
     // A share written from Windows stores names in UTF-8 here; the table holds the 8-bit text the scanners
     // know the user by. Names that are not UTF-8 are taken as 8-bit bytes already.
     return IsUtf8(name) ? Utf8ToCp1252(name) : name;
+}
+
+bool TDataFileMerge::UserNameFits(const std::string &fileName) {
+    std::string name = fs::path(fileName).filename().string();
+    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    return !IsUtf8(name) || Cp1252ToUtf8(Utf8ToCp1252(name)) == name;
 }
 
 int TDataFileMerge::BatchFileLimit() {
@@ -343,11 +351,28 @@ int TDataFileMerge::BatchFileLimit() {
     return lim.rlim_cur > Reserve + 16 ? static_cast<int>(lim.rlim_cur - Reserve) : 16;
 }
 
-// A function try block: every failure of the table, wherever in the pass, reaches the user in one clear form
-// (SQLite's "database is locked" names neither the file nor the cause).
-TMergeSummary TDataFileMerge::Run() try {
-    TProgressScope scope(progress_, "Merging data files...");
+TMergeSummary TDataFileMerge::Run() {
     TMergeSummary summary;
+    TFileRemover remover(BeforeDelete);
+    try {
+        Pass(summary, remover);
+    } catch (const std::exception &e) {
+        if (!dynamic_cast<const SQLite::Exception *>(&e) && !dynamic_cast<const EInvexaError *>(&e))
+            throw;
+        // Every failure of the table, wherever in the pass, reaches the user in one clear form (SQLite's "database
+        // is locked" names neither the file nor the cause), saying what the commits before it kept.
+        remover.Finish();
+        std::string message = dm_.database.Describe(e);
+        if (!summary.Merged.empty())
+            message += "; before it, " + std::to_string(summary.Merged.size()) + " scan data file(s) were merged and " +
+                       std::to_string(remover.Deleted()) + " of them deleted";
+        throw EInvexaError(message);
+    }
+    return summary;
+}
+
+void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
+    TProgressScope scope(progress_, "Merging data files...");
     summary.DataFolder = DataFolder(workDir_);
     std::vector<std::string> names = DataFileNames(summary.DataFolder);
     dm_.resultsTbl.Open();
@@ -357,9 +382,8 @@ TMergeSummary TDataFileMerge::Run() try {
     std::vector<TResultRow> rows(64); // reused for every file
     std::vector<TPendingFile> batch;
     std::int64_t batchRows = 0;
-    // Declared before the transaction: on an error the batch is rolled back first, and only files of
+    // The remover outlives the transaction: on an error the batch is rolled back first, and only files of
     // committed batches were handed to the remover.
-    TFileRemover remover;
     std::optional<SQLite::Transaction> tx;
     auto commit = [&] {
         if (!tx)
@@ -397,14 +421,47 @@ TMergeSummary TDataFileMerge::Run() try {
         return at;
     };
 
+    // The files of the open batch hold a descriptor each until their commit: when none is left, the batch is
+    // committed and its files closed, and the file is tried once more.
+    auto open = [&](const std::string &path) {
+        try {
+            return std::make_unique<TResultsFile>(path);
+        } catch (const EOutOfFiles &) {
+            commit();
+            remover.Finish();
+            return std::make_unique<TResultsFile>(path);
+        }
+    };
+    // A file not merged: its user's old rows stay where they are, before anything this pass writes.
+    auto keepOldRows = [&](std::size_t i) {
+        if (tail.Covers(i) && tail.HasOldRows(i)) {
+            begin(i);
+            tail.Abandon();
+        }
+    };
+
     std::vector<std::pair<std::size_t, std::string>> unopened; // index in Errors, path
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string &name = names[i];
         scope.Step(name);
         std::string path = (fs::path(summary.DataFolder) / name).string();
+        if (!UserNameFits(name)) {
+            summary.Errors.push_back("Cannot merge " + Shown(path) +
+                                     ": the user name has characters the scanners' Windows-1252 text cannot hold");
+            keepOldRows(i);
+            continue;
+        }
         TPendingFile pending;
         try {
-            pending.file = std::make_unique<TResultsFile>(path);
+            pending.file = open(path);
+        } catch (const EOutOfFiles &e) {
+            // Every later file would fail the same way: one message for them all, and the pass ends here.
+            summary.Errors.push_back(std::string(e.what()) + "; the merge stopped there, leaving it and the " +
+                                     std::to_string(names.size() - i - 1) + " scan data file(s) after it in place");
+            summary.Left += static_cast<std::int64_t>(names.size() - i - 1);
+            for (std::size_t k = i; k < names.size(); ++k)
+                keepOldRows(k);
+            break;
         } catch (const EInvexaError &e) {
             // A file gone since the listing was merged by another administrator started at the same time (or
             // taken back by its scanner): nothing is left in place, so there is nothing to report.
@@ -412,11 +469,7 @@ TMergeSummary TDataFileMerge::Run() try {
                 unopened.emplace_back(summary.Errors.size(), path);
                 summary.Errors.push_back(e.what());
             }
-            // Its user's old rows stay where they are, before anything this pass writes.
-            if (tail.Covers(i) && tail.HasOldRows(i)) {
-                begin(i);
-                tail.Abandon();
-            }
+            keepOldRows(i);
             continue;
         }
         pending.info.FileName = name;
@@ -460,9 +513,27 @@ TMergeSummary TDataFileMerge::Run() try {
     for (auto it = unopened.rbegin(); it != unopened.rend(); ++it)
         if (Vanished(it->second))
             summary.Errors.erase(summary.Errors.begin() + static_cast<std::ptrdiff_t>(it->first));
-    return summary;
-} catch (const SQLite::Exception &e) {
-    throw dm_.database.Failure(e);
+    summary.Errors.insert(summary.Errors.end(), remover.Left().begin(), remover.Left().end());
+    summary.Left += static_cast<std::int64_t>(summary.Errors.size());
+    summary.Deleted = remover.Deleted();
+
+    // Files stored under one user name replaced each other's rows: the cut to 16 characters, or one name written
+    // in UTF-8 and in 8-bit text.
+    std::map<std::string, std::vector<std::string>> sharing;
+    for (const TMergedFile &f : summary.Merged)
+        sharing[f.UserName].push_back(f.FileName);
+    for (const TMergedFile &f : summary.Merged) {
+        std::vector<std::string> &files = sharing[f.UserName];
+        if (files.size() < 2)
+            continue;
+        std::string list;
+        for (const std::string &file : files)
+            list += (list.empty() ? "" : ", ") + Shown(file);
+        summary.Warnings.push_back("Scan data files " + list + " share the stored user name '" + Shown(f.UserName) +
+                                   "': each replaced the rows of the one before, and only those of " +
+                                   Shown(files.back()) + " are kept");
+        files.clear();
+    }
 }
 
 } // namespace invexa
