@@ -4,9 +4,7 @@
 
 namespace invexa {
 
-void TTerminalProgress::Start(const std::string &headline) {
-    headline_ = headline;
-}
+void TTerminalProgress::Start(const std::string &headline) { headline_ = headline; }
 
 void TTerminalProgress::Step(const std::string &item) {
     if (!terminal_)
