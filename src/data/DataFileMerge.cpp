@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -339,16 +340,30 @@ int TDataFileMerge::BatchFileLimit() {
     rlimit lim{};
     if (::getrlimit(RLIMIT_NOFILE, &lim) != 0)
         return 16;
-    rlim_t want = BatchFiles + Reserve;
-    if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < want &&
+    const rlim_t want = BatchFiles + Reserve;
+    if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < 2 * want &&
         (lim.rlim_max == RLIM_INFINITY || lim.rlim_max > lim.rlim_cur)) {
-        lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? want : std::min(want, lim.rlim_max);
+        lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? 2 * want : std::min(2 * want, lim.rlim_max);
         ::setrlimit(RLIMIT_NOFILE, &lim);
         ::getrlimit(RLIMIT_NOFILE, &lim);
     }
-    if (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur >= want)
+    if (lim.rlim_cur == RLIM_INFINITY)
         return BatchFiles;
-    return lim.rlim_cur > Reserve + 16 ? static_cast<int>(lim.rlim_cur - Reserve) : 16;
+    const rlim_t limit = lim.rlim_cur >= want ? BatchFiles : lim.rlim_cur > Reserve + 16 ? lim.rlim_cur - Reserve : 16;
+    // The files of a batch stay open until its commit, and those of the batch before it until the remover has
+    // deleted them: room for two batches beside the descriptors the process holds already and the few SQLite
+    // opens for a commit (its journal, the folder to sync it, a temporary file). None: 0.
+    constexpr rlim_t Sqlite = 4;
+    std::error_code ec;
+    rlim_t open = 0;
+    for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
+        ++open;
+    if (ec)
+        return static_cast<int>(limit);
+    open -= open > 0; // the listing's own
+    if (lim.rlim_cur < open + Sqlite + 2)
+        return 0;
+    return static_cast<int>(std::min(limit, (lim.rlim_cur - open - Sqlite) / 2));
 }
 
 TMergeSummary TDataFileMerge::Run() {
@@ -421,13 +436,12 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
         return at;
     };
 
-    // The files of the open batch hold a descriptor each until their commit: when none is left, the batch is
-    // committed and its files closed, and the file is tried once more.
+    // The files of committed batches hold a descriptor each until the remover has deleted them: when none is
+    // left, the remover is let finish, and the file is tried once more.
     auto open = [&](const std::string &path) {
         try {
             return std::make_unique<TResultsFile>(path);
         } catch (const EOutOfFiles &) {
-            commit();
             remover.Finish();
             return std::make_unique<TResultsFile>(path);
         }
@@ -451,16 +465,25 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
             keepOldRows(i);
             continue;
         }
+        // Out of descriptors, every later file would fail the same way: one message for them all, and the pass
+        // ends here.
+        auto stop = [&](int error) {
+            summary.Errors.push_back(std::string(std::strerror(error)) + ": the merge stopped at " + Shown(path) +
+                                     ", leaving it and the " + std::to_string(names.size() - i - 1) +
+                                     " scan data file(s) after it in place");
+            summary.Left += static_cast<std::int64_t>(names.size() - i - 1);
+            for (std::size_t k = i; k < names.size(); ++k)
+                keepOldRows(k);
+        };
+        if (batchFiles == 0) {
+            stop(EMFILE);
+            break;
+        }
         TPendingFile pending;
         try {
             pending.file = open(path);
         } catch (const EOutOfFiles &e) {
-            // Every later file would fail the same way: one message for them all, and the pass ends here.
-            summary.Errors.push_back(std::string(e.what()) + "; the merge stopped there, leaving it and the " +
-                                     std::to_string(names.size() - i - 1) + " scan data file(s) after it in place");
-            summary.Left += static_cast<std::int64_t>(names.size() - i - 1);
-            for (std::size_t k = i; k < names.size(); ++k)
-                keepOldRows(k);
+            stop(e.Errno);
             break;
         } catch (const EInvexaError &e) {
             // A file gone since the listing was merged by another administrator started at the same time (or

@@ -31,7 +31,7 @@ TResultsFile::TResultsFile(const std::string &path) : path_(path) {
         const std::string refused = "Cannot open file " + Shown(path);
         struct stat link {};
         if (openError == EMFILE || openError == ENFILE)
-            throw EOutOfFiles(refused + ": " + std::strerror(openError));
+            throw EOutOfFiles(refused + ": " + std::strerror(openError), openError);
         if (openError == ELOOP && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
             throw EInvexaError(refused + ": it is a symbolic link");
         if (openError == 0 && !regular)

@@ -20,7 +20,8 @@ struct TResultsRec {
 // The process has no descriptor left (EMFILE) or the system none (ENFILE): not a fault of the file.
 class EOutOfFiles : public EInvexaError {
 public:
-    using EInvexaError::EInvexaError;
+    EOutOfFiles(const std::string &message, int error) : EInvexaError(message), Errno(error) {}
+    int Errno;
 };
 
 // Read-only stream over one scan data file, held with an exclusive lock while open so that a scanner still
