@@ -56,7 +56,7 @@ void TFileRemover::Work() {
             left_.push_back("Not deleted: " + Shown(path) + " changed after it was read; it is merged again next time");
         else if (outcome == TResultsFile::EDelete::InUse)
             left_.push_back("Not deleted: " + Shown(path) +
-                            " is open in another program; it is merged again next time");
+                            " is open for writing in another program; it is merged again next time");
     }
 }
 

@@ -50,14 +50,16 @@ TResultsFile::~TResultsFile() {
 }
 
 TResultsFile::EDelete TResultsFile::DeleteIfUnchanged() {
-    // A write lease is granted only while no other descriptor of the file is open on this machine, and any open
-    // or truncation after that breaks it, which F_GETLEASE then shows. Its break is signalled with SIGURG,
-    // ignored by default, instead of SIGIO, which would end the process; the signal is set before each lease,
-    // since letting a lease go resets it. Not the owner (EACCES) or no leases on this file system (EINVAL): the
-    // checks of the file's identity, size and times still apply.
+    // A read lease is granted only while no descriptor of the file is open for writing on this machine, and any
+    // open for writing or truncation after that breaks it, which F_GETLEASE then shows. (A write lease would
+    // also be refused for readers: a second administrator's merge trying the file, a backup, a virus scanner;
+    // none of them can change the scan.) Its break is signalled with SIGURG, ignored by default, instead of
+    // SIGIO, which would end the process; the signal is set before each lease, since letting a lease go resets
+    // it. Not the owner (EACCES) or no leases on this file system (EINVAL): the checks of the file's identity,
+    // size and times still apply.
     bool leased = false;
     if (::fcntl(fd_, F_SETSIG, SIGURG) == 0) {
-        leased = ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0;
+        leased = ::fcntl(fd_, F_SETLEASE, F_RDLCK) == 0;
         if (!leased && errno == EAGAIN)
             return EDelete::InUse;
     }
@@ -70,8 +72,8 @@ TResultsFile::EDelete TResultsFile::DeleteIfUnchanged() {
     else if (::fstat(fd_, &now) != 0 || named.st_dev != read_.st_dev || named.st_ino != read_.st_ino ||
              now.st_size != read_.st_size || !same(now.st_mtim, read_.st_mtim) || !same(now.st_ctim, read_.st_ctim))
         result = EDelete::Changed;
-    else if (leased && ::fcntl(fd_, F_GETLEASE) != F_WRLCK)
-        result = EDelete::InUse; // opened since the lease was granted
+    else if (leased && ::fcntl(fd_, F_GETLEASE) != F_RDLCK)
+        result = EDelete::InUse; // opened for writing since the lease was granted
     else if (::unlink(path_.c_str()) == 0)
         result = EDelete::Deleted;
     else

@@ -54,14 +54,14 @@ public:
     enum class EDelete {
         Deleted,
         Changed, // the file or the file its path names is no longer what was read: left for the next merge
-        InUse,   // another descriptor of the file is open (only known where a lease can be had): left
+        InUse,   // the file is open for writing (only known where a lease can be had): left
         Gone,    // nothing is named by the path any more
         Failed,  // the deletion itself failed (a read-only folder): left
     };
     // Deletes the file at its path only if the path still names the file that was opened and the file is still
     // exactly what was read: same device, inode, size, and modification and change times to the nanosecond.
-    // Where the system grants a write lease (the file's owner, or CAP_LEASE), the lease is held for the moment
-    // of the check and the deletion, so a file that any other program has open, or opens meanwhile, is left.
+    // Where the system grants a lease (the file's owner, or CAP_LEASE), one is held for the moment of the check
+    // and the deletion, so a file that another program has open for writing, or opens so meanwhile, is left.
     EDelete DeleteIfUnchanged();
 
 private:

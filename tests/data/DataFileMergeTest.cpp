@@ -353,8 +353,8 @@ TEST(TwoAdministrators, FileMergedByTheOtherSinceTheListingIsNoError) {
 }
 
 // What happens to a merged file between its read and its deletion decides the deletion: only a file that is
-// still exactly what was read, and that nobody holds open (the test owns the files, so the write lease can be
-// had), is deleted; the others stay, are named, and their new content is merged next time.
+// still exactly what was read, and that nobody holds open for writing (the test owns the files, so the lease
+// can be had), is deleted; the others stay, are named, and their new content is merged next time.
 TEST(DataFileMerge, FileChangedOrOpenAfterItsReadIsLeftForTheNextMerge) {
     TWorkFolder f;
     std::vector<int> held;
@@ -380,7 +380,7 @@ TEST(DataFileMerge, FileChangedOrOpenAfterItsReadIsLeftForTheNextMerge) {
         {"truncated.ivx", [](const std::string &path) { ASSERT_EQ(::truncate(path.c_str(), 0), 0); },
          " changed after it was read; it is merged again next time"},
         {"written.ivx", [&](const std::string &path) { held.push_back(::open(path.c_str(), O_WRONLY)); },
-         " is open in another program; it is merged again next time"},
+         " is open for writing in another program; it is merged again next time"},
     };
     std::map<std::string, std::function<void(const std::string &)>> change;
     std::vector<std::string> errors, waiting;
