@@ -13,11 +13,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -279,6 +281,42 @@ std::int64_t GapAfter(std::int64_t rows) {
     return 64 + 2 * rows;
 }
 
+// Every merge of a data folder holds the folder shared while it runs. A merge that found files held by another
+// program waits, before it says they are left in place, until it alone holds the folder: every other merge has
+// then ended, and a file one of them merged is gone. What is still there is held by its scanner.
+class TFolderHold {
+public:
+    explicit TFolderHold(const std::string &folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        shared_ = fd_ >= 0 && Lock(LOCK_SH);
+    }
+    ~TFolderHold() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TFolderHold(const TFolderHold &) = delete;
+    TFolderHold &operator=(const TFolderHold &) = delete;
+
+    // Waits until no other merge of the folder is running. The shared hold is let go first, so two merges
+    // that wait for each other both get there in turn.
+    void WaitForOthers() {
+        if (shared_ && ::flock(fd_, LOCK_UN) == 0) {
+            shared_ = false;
+            Lock(LOCK_EX);
+        }
+    }
+
+private:
+    bool Lock(int op) {
+        int r;
+        do
+            r = ::flock(fd_, op);
+        while (r != 0 && errno == EINTR);
+        return r == 0;
+    }
+    int fd_;
+    bool shared_ = false;
+};
+
 bool Vanished(const std::string &path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
@@ -389,6 +427,7 @@ TMergeSummary TDataFileMerge::Run() {
 void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
     TProgressScope scope(progress_, "Merging data files...");
     summary.DataFolder = DataFolder(workDir_);
+    TFolderHold folder(summary.DataFolder);
     std::vector<std::string> names = DataFileNames(summary.DataFolder);
     dm_.resultsTbl.Open();
     SQLite::Database &db = dm_.database.Connection();
@@ -531,8 +570,10 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
     }
     commit();
     remover.Finish();
-    // A file that another administrator held when we came to it has by now mostly been merged and deleted by
-    // them: it is not left in place, and saying so would be wrong.
+    // A file that another administrator held when we came to it has been merged and deleted by them once their
+    // merge has ended: it is not left in place, and saying so would be wrong.
+    if (!unopened.empty())
+        folder.WaitForOthers();
     for (auto it = unopened.rbegin(); it != unopened.rend(); ++it)
         if (Vanished(it->second))
             summary.Errors.erase(summary.Errors.begin() + static_cast<std::ptrdiff_t>(it->first));
