@@ -432,8 +432,8 @@ TEST(DataFileMerge, RunningOutOfDescriptorsIsReportedOnceNotAsEveryFileFailing) 
             std::vector<int> taken;
             for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;)
                 taken.push_back(fd);
-            // A few left for the scan files and the journal, or only the one the folder's listing takes.
-            for (std::size_t k = 0; k < (w == &f ? 8u : 1u); ++k)
+            // A few left for the scan files and the journal, or only the two the folder's hold and listing take.
+            for (std::size_t k = 0; k < (w == &f ? 8u : 2u); ++k)
                 ::close(taken[taken.size() - 1 - k]);
             TMergeSummary s = TDataFileMerge(dm, w->dir.Path()).Run();
             text += std::to_string(s.Merged.size()) + " merged, " + std::to_string(s.Left) + " left";
