@@ -63,8 +63,8 @@ TResultsFile::EDelete TResultsFile::DeleteIfUnchanged() {
         if (!leased && errno == EAGAIN)
             return EDelete::InUse;
     }
-    struct stat now {
-    }, named{};
+    struct stat now {};
+    struct stat named {};
     auto same = [](const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
     EDelete result;
     if (::lstat(path_.c_str(), &named) != 0)
