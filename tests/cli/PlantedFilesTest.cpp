@@ -85,12 +85,14 @@ TEST(PlantedFiles, AreRefusedNamedAndLeftAsTheyWere) {
         const bool outsideExisted = fs::exists(outside);
         std::ostringstream out, err;
         EXPECT_EQ(RunInvexa(args, out, err), c.Status) << err.str();
-        if (*c.Message)
+        if (*c.Message) {
             EXPECT_NE(err.str().find(c.Message), std::string::npos) << err.str();
+        }
         EXPECT_EQ(fs::symlink_status(dir + "/" + c.Name).type(), before.type());
         EXPECT_EQ(fs::exists(outside), outsideExisted);
-        if (outsideExisted)
+        if (outsideExisted) {
             EXPECT_EQ(root.Read("outside"), "not yours\r\n");
+        }
     }
 }
 
