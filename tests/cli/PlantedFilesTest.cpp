@@ -31,10 +31,24 @@ struct TPlantedCase {
 // The table: each area adds its rows.
 const std::vector<TPlantedCase> Cases = {
     // rows
+    {"datadump.csv", TPlant::LinkOut, {"export"}, 1, "datadump.csv: it is a symbolic link"},
+    {"datadump.csv", TPlant::DanglingLink, {"export"}, 1, "datadump.csv: it is a symbolic link"},
+    {"datadump.csv", TPlant::Fifo, {"export"}, 1, "datadump.csv: it is a FIFO, not a regular file"},
+    {"datadump.csv", TPlant::Folder, {"export"}, 1, "datadump.csv: it is a folder, not a regular file"},
+    {"Results.sqlite", TPlant::LinkOut, {"init"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::DanglingLink, {"init"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::Fifo, {"init"}, 1, "Results.sqlite: it is a FIFO, not a regular file"},
+    {"Results.sqlite", TPlant::LinkOut, {"export"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::DanglingLink, {"merge"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::Fifo, {"empty"}, 1, "Results.sqlite: it is a FIFO, not a regular file"},
+    {"Results.sqlite", TPlant::LinkOut, {"merge"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::DanglingLink, {"empty"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::Fifo, {"export"}, 1, "Results.sqlite: it is a FIFO, not a regular file"},
 };
 
 std::string Plant(const TTempDir &root, const std::string &dir, const TPlantedCase &c) {
     const std::string path = dir + "/" + c.Name, outside = root.File("outside");
+    fs::remove(path); // the plant takes the place of what init made there
     switch (c.Plant) {
     case TPlant::LinkOut:
         std::ofstream(outside, std::ios::binary) << "not yours\r\n";
