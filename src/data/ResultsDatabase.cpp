@@ -179,10 +179,13 @@ void TResultsDatabase::Disconnect() {
 
 bool TResultsDatabase::Create(const std::string &folder) {
     std::string path = (std::filesystem::path(folder) / FileName).string();
-    RegularFileAt(path, "Cannot create the results table " + path);
+    const TPlainFile file = RegularFileAt(path, "Cannot create the results table " + path);
+    const bool readOnly = file.Exists && (file.Stat.st_mode & 0222) == 0; // looked at, never written
     try {
-        SQLite::Database db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOFOLLOW, busyTimeoutMs,
-                            VfsName());
+        SQLite::Database db(path,
+                            (readOnly ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE) |
+                                SQLite::OPEN_NOFOLLOW,
+                            busyTimeoutMs, VfsName());
         if (HasResultsTable(db))
             return false;
         Configure(db);

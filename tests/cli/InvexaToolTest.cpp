@@ -145,6 +145,11 @@ TEST(InvexaTool, TableLockedByAnotherProgramOrReadOnlyIsNamedInTheMessage) {
         EXPECT_EQ(run.Err, "The results table " + dir + "/Results.sqlite is read-only; nothing was written to it\n");
     }
     EXPECT_TRUE(fs::exists(dir + "/bob.ivx"));
+    fs::create_directory(dir + "/blank"); // init puts no table into an empty file marked read-only
+    std::ofstream(dir + "/blank/Results.sqlite").close();
+    ASSERT_EQ(::chmod((dir + "/blank/Results.sqlite").c_str(), 0444), 0);
+    EXPECT_EQ(Tool(dir + "/blank", "init").Status, 1);
+    EXPECT_EQ(fs::file_size(dir + "/blank/Results.sqlite"), 0u);
     EXPECT_EQ(Tool(dir, "export").Out, "Exported 1 row(s) to " + dir + "/datadump.csv\n");
     ASSERT_EQ(::chmod((dir + "/Results.sqlite").c_str(), 0644), 0);
     EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
