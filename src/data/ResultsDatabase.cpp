@@ -64,6 +64,11 @@ void Configure(SQLite::Database &db) {
     db.exec("PRAGMA secure_delete=FAST");
 }
 
+// SQLite reads a journal it finds beside the table (a FIFO there would block it) and writes its own there.
+void CheckJournal(const std::string &path) {
+    RegularFileAt(path + "-journal", "Cannot use the results table's journal " + path + "-journal");
+}
+
 std::string &VfsName() {
     static std::string name;
     return name;
@@ -108,6 +113,7 @@ SQLite::Database &TResultsDatabase::Connection() {
         return *db_;
     std::string path = Path();
     const TPlainFile file = RegularFileAt(path, "Cannot open the results table " + path);
+    CheckJournal(path);
     if (!file.Exists)
         throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
     // A file marked read-only is opened for reading only, so that no write reaches it even for a user (root)
@@ -180,6 +186,7 @@ void TResultsDatabase::Disconnect() {
 bool TResultsDatabase::Create(const std::string &folder) {
     std::string path = (std::filesystem::path(folder) / FileName).string();
     const TPlainFile file = RegularFileAt(path, "Cannot create the results table " + path);
+    CheckJournal(path);
     const bool readOnly = file.Exists && (file.Stat.st_mode & 0222) == 0; // looked at, never written
     try {
         SQLite::Database db(path,

@@ -44,6 +44,8 @@ const std::vector<TPlantedCase> Cases = {
     {"Results.sqlite", TPlant::LinkOut, {"merge"}, 1, "Results.sqlite: it is a symbolic link"},
     {"Results.sqlite", TPlant::DanglingLink, {"empty"}, 1, "Results.sqlite: it is a symbolic link"},
     {"Results.sqlite", TPlant::Fifo, {"export"}, 1, "Results.sqlite: it is a FIFO, not a regular file"},
+    {"Results.sqlite-journal", TPlant::Fifo, {"delete-app", "M", "A"}, 1, "-journal: it is a FIFO"},
+    {"Results.sqlite-journal", TPlant::LinkOut, {"merge"}, 1, "-journal: it is a symbolic link"},
 };
 
 std::string Plant(const TTempDir &root, const std::string &dir, const TPlantedCase &c) {
