@@ -1,6 +1,6 @@
 // The invexa tool: exit statuses, messages, settings edits, the real program on a demo folder. Each command runs
-// in an ordinary folder and in one whose path is longer than the 259 characters a working folder must be able to
-// have.
+// in an ordinary folder and in one whose path is longer than 259 characters, beyond the folder paths of up to 259
+// characters that the program must handle.
 #include "cli/InvexaTool.h"
 #include "data/ResultsDatabase.h"
 #include "data/ScanFileWriter.h"
