@@ -2,7 +2,7 @@
 
 #include "cli/ToolCommands.h"
 #include "config/ScanSetup.h"
-#include "data/Cp1252.h"
+#include "base/Cp1252.h"
 #include "data/ResultsDatabase.h"
 
 #include <CLI/CLI.hpp>

@@ -1,6 +1,6 @@
 #include "data/ResultRow.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <charconv>
 

@@ -1,7 +1,7 @@
 #include "data/ResultsDatabase.h"
 
-#include "data/InvexaError.h"
-#include "data/PlainFile.h"
+#include "base/InvexaError.h"
+#include "base/PlainFile.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>

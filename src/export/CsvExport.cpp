@@ -1,7 +1,7 @@
 #include "export/CsvExport.h"
 
-#include "data/InvexaError.h"
-#include "data/PlainFile.h"
+#include "base/InvexaError.h"
+#include "base/PlainFile.h"
 #include "data/ResultsTable.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "data/PlainFile.h"
+#include "base/PlainFile.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <cerrno>
 #include <cstring>
