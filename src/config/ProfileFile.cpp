@@ -1,13 +1,8 @@
 #include "config/ProfileFile.h"
 
-#include "data/Cp1252.h"
-#include "data/InvexaError.h"
+#include "base/Cp1252.h"
+#include "base/InvexaError.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 
 namespace invexa {
@@ -79,92 +74,6 @@ bool HasUtf16Mark(std::string_view bytes) {
     // FE FF (big-endian) is refused too: such a file is not 8-bit text either, and rewriting it would corrupt it.
     return bytes.size() >= 2 &&
            ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
-}
-
-// Reads the whole file into bytes; false when there is no such file.
-bool ReadWholeFile(const std::string &path, std::string &bytes) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return false;
-        throw EInvexaError("Unable to read " + path);
-    }
-    char buffer[65536];
-    ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(fd);
-    if (got < 0)
-        throw EInvexaError("Unable to read " + path);
-    return true;
-}
-
-bool StartsWithUtf16Mark(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char head[2] = {};
-    ssize_t got = read(fd, head, sizeof head);
-    close(fd);
-    return got == 2 && HasUtf16Mark(std::string_view(head, 2));
-}
-
-mode_t NewFileMode() {
-    // umask can only be read by setting it; the program changes it nowhere else, so putting it straight back
-    // is safe.
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
-bool WriteAll(int fd, const std::string &bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// Makes the rename itself durable. Best effort: the new file is already complete and in place, so a folder that
-// cannot be synced is no reason to report the save as failed.
-void SyncFolderOf(const std::string &target) {
-    std::string folder = std::filesystem::path(target).parent_path().string();
-    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-// Writes bytes to a new file beside target and renames it over target, so a reader (a scanner) sees either the
-// old file or the new one, never half of it. Returns false, with nothing left behind, on any failure.
-bool ReplaceFile(const std::string &target, const std::string &bytes, mode_t mode) {
-    std::string temp = target + ".tmp-XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, bytes) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), target.c_str()) == 0) {
-        SyncFolderOf(target);
-        return true;
-    }
-    unlink(temp.c_str());
-    return false;
-}
-
-bool HasNoWriteBit(const struct stat &info) {
-    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 } // namespace
@@ -365,48 +274,6 @@ void TProfileFile::RewriteSection(std::string_view section,
     lines_.push_back({"[" + std::string(name) + "]", std::string(kCrLf)});
     for (TLine &line : added)
         lines_.push_back(std::move(line));
-}
-
-TProfileFile TProfileFile::Load(const std::string &path) {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes))
-        return TProfileFile();
-    try {
-        return Parse(bytes);
-    } catch (const EInvexaError &error) {
-        throw EInvexaError(path + ": " + error.what());
-    }
-}
-
-void TProfileFile::Save(const std::string &path) const {
-    const EInvexaError failure("Unable to write to " + path);
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Through a symbolic link the link is kept and the file it points to is replaced.
-    std::string target = fs::exists(path, ec) ? fs::canonical(path, ec).string() : path;
-    if (ec)
-        throw failure;
-    struct stat info {};
-    mode_t mode = NewFileMode();
-    if (stat(target.c_str(), &info) == 0) {
-        // A file marked read-only is refused even for a user (root) whom the system would let write anyway: the
-        // mark is the administrator's statement that the settings must not change. A UTF-16 file is refused so
-        // it is never overwritten with 8-bit text.
-        if (!S_ISREG(info.st_mode) || HasNoWriteBit(info) || access(target.c_str(), W_OK) != 0 ||
-            StartsWithUtf16Mark(target))
-            throw failure;
-        mode = info.st_mode & 07777;
-    } else if (errno != ENOENT) {
-        throw failure;
-    }
-    fs::path folder = fs::path(target).parent_path();
-    std::string folderName = folder.empty() ? std::string(".") : folder.string();
-    struct stat folderInfo {};
-    if (stat(folderName.c_str(), &folderInfo) != 0 || HasNoWriteBit(folderInfo) ||
-        access(folderName.c_str(), W_OK) != 0)
-        throw failure;
-    if (!ReplaceFile(target, Serialize(), mode))
-        throw failure;
 }
 
 } // namespace invexa

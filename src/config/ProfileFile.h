@@ -29,12 +29,6 @@ public:
     // a save rewrites lists of thousands of entries, and each WriteString searches the section again.
     void RewriteSection(std::string_view section, const std::vector<std::pair<std::string, std::string>> &pairs);
 
-    // Reads a file; a missing file is an empty profile.
-    static TProfileFile Load(const std::string &path);
-    // Replaces the file atomically (temporary file beside it, renamed over it, permissions kept);
-    // throws EInvexaError "Unable to write to <path>".
-    void Save(const std::string &path) const;
-
 private:
     // Each line keeps the terminator it was read with ("\r\n", "\r", "\n", or "" for a last line without one),
     // so lines nobody changed are written back byte for byte.

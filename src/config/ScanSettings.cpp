@@ -1,9 +1,10 @@
 #include "config/ScanSettings.h"
 
 #include "config/ProfileFile.h"
+#include "config/SettingsFile.h"
 #include "config/SetupEntries.h"
-#include "data/Cp1252.h"
-#include "data/InvexaError.h"
+#include "base/Cp1252.h"
+#include "base/InvexaError.h"
 
 #include <algorithm>
 #include <optional>
@@ -99,6 +100,32 @@ std::vector<std::string> ReadExeNames(const TProfileFile &profile) {
     return list;
 }
 
+// Every text of the groups a save writes, checked before anything is written: the window takes the distribution
+// text keystroke by keystroke and checks it only here.
+void CheckGroups(const TScanSettings &settings, const TChangeFlags &flags) {
+    for (std::size_t i = 0; flags.IgnoreListChanged && i < settings.IgnoreList.size(); ++i)
+        CheckIgnoreEntry(settings.IgnoreList[i]);
+    if (flags.SwitchesChanged)
+        CheckDistribution(settings.Distribution);
+    for (std::size_t i = 0; flags.ExeNamesChanged && i < settings.ExeNames.size(); ++i) {
+        std::string_view entry = settings.ExeNames[i];
+        std::size_t split = entry.find('=');
+        CheckExeEntry(entry.substr(0, split), split == std::string_view::npos ? "" : entry.substr(split + 1));
+    }
+}
+
+TScanSettings ReadSettings(const TProfileFile &profile) {
+    TScanSettings settings;
+    settings.IgnoreList = profile.ReadKeyNames(kIgnoreSection);
+    SortEntries(settings.IgnoreList);
+    settings.UseIgnoreList = ReadBool(profile, kUseIgnoreList);
+    settings.SearchForExe = ReadBool(profile, kSearchForExe);
+    settings.StealthMode = ReadBool(profile, kStealthMode);
+    settings.Distribution = profile.ReadString(kSwitchesSection, kDistribution).value_or("");
+    settings.ExeNames = ReadExeNames(profile);
+    return settings;
+}
+
 void WriteGroups(TProfileFile &profile, const TScanSettings &settings, const TChangeFlags &flags) {
     using TPairs = std::vector<std::pair<std::string, std::string>>;
     if (flags.IgnoreListChanged) {
@@ -130,33 +157,38 @@ std::string SettingsPath(const std::string &workDir) {
 }
 
 TScanSettings LoadSettings(const std::string &workDir) {
-    TProfileFile profile = TProfileFile::Load(SettingsPath(workDir));
-    TScanSettings settings;
-    settings.IgnoreList = profile.ReadKeyNames(kIgnoreSection);
-    SortEntries(settings.IgnoreList);
-    settings.UseIgnoreList = ReadBool(profile, kUseIgnoreList);
-    settings.SearchForExe = ReadBool(profile, kSearchForExe);
-    settings.StealthMode = ReadBool(profile, kStealthMode);
-    settings.Distribution = profile.ReadString(kSwitchesSection, kDistribution).value_or("");
-    settings.ExeNames = ReadExeNames(profile);
-    return settings;
+    const std::string path = SettingsPath(workDir);
+    std::optional<std::string> bytes = TSettingsFile(path).Read();
+    try {
+        return ReadSettings(TProfileFile::Parse(bytes.value_or("")));
+    } catch (const EInvexaError &error) {
+        throw EInvexaError(path + ": " + error.what());
+    }
+}
+
+std::optional<std::string> CutShortSave(const std::string &workDir) {
+    return TSettingsFile(SettingsPath(workDir)).CutShortNotice();
 }
 
 void SaveSettings(const std::string &workDir, const TScanSettings &settings, const TChangeFlags &flags) {
     if (!flags.Any())
         return;
-    const std::string path = SettingsPath(workDir);
-    // The file is read again now rather than reusing what was loaded at start: the scanners and other
-    // administrators may have changed it since, and sections this save does not rewrite must keep those changes.
-    // All groups are applied in memory and the file is replaced once, so a failure leaves it wholly as it was.
-    TProfileFile profile;
-    try {
-        profile = TProfileFile::Load(path);
-    } catch (const EInvexaError &) {
-        throw EInvexaError("Unable to write to " + path);
-    }
-    WriteGroups(profile, settings, flags);
-    profile.Save(path);
+    CheckGroups(settings, flags);
+    // The file is read again, under the save lock, rather than reusing what was loaded at start: the scanners and
+    // other administrators may have changed it since, and sections this save does not rewrite must keep those
+    // changes. All groups are applied in memory and the file is replaced once, so a failure leaves it wholly as
+    // it was.
+    TSettingsFile(SettingsPath(workDir)).Update([&](TProfileFile &profile) { WriteGroups(profile, settings, flags); });
+}
+
+void EditSettings(const std::string &workDir, const std::function<void(TScanSettings &, TChangeFlags &)> &change) {
+    TSettingsFile(SettingsPath(workDir)).Update([&](TProfileFile &profile) {
+        TScanSettings settings = ReadSettings(profile);
+        TChangeFlags flags;
+        change(settings, flags);
+        CheckGroups(settings, flags);
+        WriteGroups(profile, settings, flags);
+    });
 }
 
 } // namespace invexa

@@ -1,7 +1,7 @@
 #include "config/ScanSetup.h"
 
 #include "config/SetupEntries.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <algorithm>
 
@@ -23,6 +23,18 @@ bool SameText(std::string_view a, std::string_view b) {
 } // namespace
 
 TScanSetup::TScanSetup(std::string workDir) : Settings(LoadSettings(workDir)), workDir_(std::move(workDir)) {}
+
+TScanSetup::TScanSetup(std::string workDir, TScanSettings settings)
+    : Settings(std::move(settings)), workDir_(std::move(workDir)) {}
+
+void TScanSetup::Edit(const std::string &workDir, const std::function<void(TScanSetup &)> &change) {
+    EditSettings(workDir, [&](TScanSettings &settings, TChangeFlags &flags) {
+        TScanSetup setup(workDir, std::move(settings));
+        change(setup);
+        settings = std::move(setup.Settings);
+        flags = setup.Flags;
+    });
+}
 
 void TScanSetup::AddIgnore(std::string_view maker, std::string_view appName) {
     // Built first: a refused entry leaves the list and the flag as they were.
@@ -66,6 +78,7 @@ void TScanSetup::SetSwitch(std::string_view name, bool on) {
 }
 
 void TScanSetup::SetDistribution(std::string_view text) {
+    CheckDistribution(text);
     Settings.Distribution = std::string(text);
     Flags.SwitchesChanged = true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "config/ScanSettings.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@ namespace invexa {
 class TScanSetup {
 public:
     explicit TScanSetup(std::string workDir); // loads; all flags clear
+    // Loads, applies change and saves under the save lock (EditSettings): what the tool does for each edit, so
+    // that an edit it reports as saved is in the file whoever else saves at the same time.
+    static void Edit(const std::string &workDir, const std::function<void(TScanSetup &)> &change);
     TScanSettings Settings;
     TChangeFlags Flags;
 
@@ -22,11 +26,12 @@ public:
     void RemoveExe(std::string_view entry);
     // name: UseIgnoreList, SearchForExe or StealthMode (case-insensitive); else EInvexaError.
     void SetSwitch(std::string_view name, bool on);
-    void SetDistribution(std::string_view text);
+    void SetDistribution(std::string_view text); // refuses what CheckDistribution refuses
     void Save() const;
     const std::string &WorkDir() const { return workDir_; }
 
 private:
+    TScanSetup(std::string workDir, TScanSettings settings);
     std::string workDir_;
 };
 

@@ -2,7 +2,7 @@
 
 #include "config/SetupEntries.h"
 #include "data/DataFileMerge.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/results.h"
 #include "export/CsvExport.h"
 #include "forms/Cp1252Text.h"
@@ -330,6 +330,8 @@ void TRuvolaform::FormCreate() {
     LoadPage(invexa::LoadSettings(WorkDir_));
     // Last: filling the controls above raised the same notifications as the administrator's own edits.
     Flags_ = invexa::TChangeFlags{};
+    if (std::optional<std::string> notice = invexa::CutShortSave(WorkDir_))
+        throw invexa::EInvexaError(*notice);
 }
 
 void TRuvolaform::LoadPage(const invexa::TScanSettings &settings) {

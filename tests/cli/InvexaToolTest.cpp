@@ -1,16 +1,23 @@
 // The invexa tool: exit statuses, messages, settings edits, the real program on a demo folder. Each command runs
-// in an ordinary folder and in one whose path is longer than the 259 characters the original program could hold.
+// in an ordinary folder and in one whose path is longer than 259 characters, beyond the folder paths of up to 259
+// characters that the program must handle.
 #include "cli/InvexaTool.h"
+#include "config/ScanSetup.h"
 #include "data/ResultsDatabase.h"
 #include "data/ScanFileWriter.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/Database.h>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
+#include <sys/stat.h>
+#include <tuple>
 
 using namespace invexa;
 using invexa::test::TTempDir;
@@ -23,9 +30,11 @@ struct TRun {
     std::string Out, Err;
 };
 
-// args: the words after "-C dir", separated by "|".
+// args: the words after "-C dir" (none when dir is empty), separated by "|".
 TRun Tool(const std::string &dir, const std::string &args) {
-    std::vector<std::string> words = {"-C", dir};
+    std::vector<std::string> words;
+    if (!dir.empty())
+        words = {"-C", dir};
     for (std::size_t at = 0, end = 0; !args.empty() && end != std::string::npos; at = end + 1)
         words.push_back(args.substr(at, (end = args.find('|', at)) - at));
     std::ostringstream out, err;
@@ -48,8 +57,24 @@ std::vector<std::string> Folders(const TTempDir &root) {
 }
 
 TEST(InvexaTool, UsageErrorsExitTwoHelpAndVersionZero) {
-    for (const char *args : {"", "frobnicate", "ignore", "switch|StealthMode|maybe", "exe|add|OnlyApp", "demo"})
-        EXPECT_EQ(Tool(".", args).Status, 2) << args;
+    for (const auto &[args, message] :
+         std::vector<std::pair<std::string, std::string>>{{"", ""},
+                                                          {"frobnicate", "Unknown command 'frobnicate'"},
+                                                          {"ignore|frob|x", "Unknown command 'frob'"},
+                                                          {"ignore", ""},
+                                                          {"switch|StealthMode|maybe", ""},
+                                                          {"exe|add|OnlyApp", ""},
+                                                          {"demo", ""}}) {
+        TRun run = Tool(".", args);
+        EXPECT_EQ(run.Status, 2) << args;
+        EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
+    }
+    // A working folder that does not exist is an error for every command, whatever it does with the folder.
+    for (const char *args : {"settings", "init", "export", "ignore|add|x", "distribution|x"}) {
+        TRun run = Tool("/nonexistent/folder", args);
+        EXPECT_EQ(run.Status, 1) << args;
+        EXPECT_EQ(run.Err, "The working folder /nonexistent/folder does not exist or is not a folder\n") << args;
+    }
     for (const auto &[args, text] : {std::pair{"--version", "1.1.2.1"}, std::pair{"--help", "merge"}}) {
         TRun run = Tool(".", args);
         EXPECT_EQ(run.Status, 0);
@@ -67,21 +92,24 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
         EXPECT_FALSE(fs::exists(dir + "/datadump.csv"));
         EXPECT_EQ(Tool(dir, "init").Out, "Created the empty results table in " + dir + "/Results.sqlite\n");
 
+        // Control characters in names reach the terminal escaped, never raw.
         TScanFileWriter::WriteFile(dir + "/ivx/alice.ivx",
                                    {{"M", "A", "1.0", 1, "C:\\a.exe"}, {"M", "B", "2", -1, ""}});
         std::string bad = TScanFileWriter::Encode({{"M", "A", "1.0", 1, ""}});
         bad[0] = 44; // a text length of 300
         bad[1] = 1;
-        TScanFileWriter::WriteBytes(dir + "/ivx/bob.ivx", bad);
+        TScanFileWriter::WriteBytes(dir + "/ivx/b\x1b[2Job\x9B.ivx", bad);
+        TScanFileWriter::WriteFile(dir + "/ivx/carol\r\x7F.ivx", {});
         TRun merge = Tool(dir, "merge");
         EXPECT_EQ(merge.Status, 1);
-        EXPECT_EQ(merge.Out, "merged alice.ivx: 2 records for user 'alice'\nMerged 1 file(s), 2 record(s), from " +
+        EXPECT_EQ(merge.Out, "merged alice.ivx: 2 records for user 'alice'\nmerged carol\\x0d\\x7f.ivx: 0 records for "
+                             "user 'carol\\x0d\\x7f'\nMerged 2 file(s), 2 record(s), from " +
                                  dir + "/ivx\n");
         EXPECT_EQ(merge.Err, "Invalid scan data file " + dir +
-                                 "/ivx/bob.ivx: text length 300 at offset 0\n"
+                                 "/ivx/b\\x1b[2Job\\x9b.ivx: text length 300 at offset 0\n"
                                  "1 scan data file(s) left in place; they are merged again next time\n");
         EXPECT_FALSE(fs::exists(dir + "/ivx/alice.ivx"));
-        EXPECT_TRUE(fs::exists(dir + "/ivx/bob.ivx"));
+        EXPECT_TRUE(fs::exists(dir + "/ivx/b\x1b[2Job\x9B.ivx"));
 
         EXPECT_NE(Tool(dir, "init").Out.find("nothing changed"), std::string::npos);
         TRun exported = Tool(dir, "export");
@@ -94,9 +122,10 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
     }
 }
 
-// Another program holds the table's write lock: the commands that write say so, naming the file, after a
-// bounded wait, and change nothing; one that only reads goes ahead.
-TEST(InvexaTool, TableLockedByAnotherProgramIsNamedInTheMessage) {
+// Another program holds the table's write lock, or the file is marked read-only (refused even for root): the
+// commands that write say so, naming the file, after a bounded wait for a lock, and change nothing; one that only
+// reads goes ahead.
+TEST(InvexaTool, TableLockedByAnotherProgramOrReadOnlyIsNamedInTheMessage) {
     TTempDir root;
     const std::string dir = root.Path();
     ASSERT_EQ(Tool(dir, "init").Status, 0);
@@ -115,6 +144,21 @@ TEST(InvexaTool, TableLockedByAnotherProgramIsNamedInTheMessage) {
     EXPECT_EQ(Tool(dir, "export").Out, "Exported 1 row(s) to " + dir + "/datadump.csv\n");
     TResultsDatabase::SetBusyTimeoutForTests(TResultsDatabase::BusyTimeoutMs);
     other.exec("ROLLBACK");
+    ASSERT_EQ(::chmod((dir + "/Results.sqlite").c_str(), 0444), 0);
+    TScanFileWriter::WriteFile(dir + "/bob.ivx", {{"M", "B", "1.0", 1, ""}});
+    for (const char *args : {"delete-app|M|A", "empty", "merge"}) {
+        TRun run = Tool(dir, args);
+        EXPECT_EQ(run.Status, 1) << args;
+        EXPECT_EQ(run.Err, "The results table " + dir + "/Results.sqlite is read-only; nothing was written to it\n");
+    }
+    EXPECT_TRUE(fs::exists(dir + "/bob.ivx"));
+    fs::create_directory(dir + "/blank"); // init puts no table into an empty file marked read-only
+    std::ofstream(dir + "/blank/Results.sqlite").close();
+    ASSERT_EQ(::chmod((dir + "/blank/Results.sqlite").c_str(), 0444), 0);
+    EXPECT_EQ(Tool(dir + "/blank", "init").Status, 1);
+    EXPECT_EQ(fs::file_size(dir + "/blank/Results.sqlite"), 0u);
+    EXPECT_EQ(Tool(dir, "export").Out, "Exported 1 row(s) to " + dir + "/datadump.csv\n");
+    ASSERT_EQ(::chmod((dir + "/Results.sqlite").c_str(), 0644), 0);
     EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
 }
 
@@ -141,6 +185,10 @@ TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {
         {"ignore|remove|zeta", "No entry 'zeta' in the ignore list"},
         {"exe|remove|Firefox=firefox.exe", "No entry 'Firefox=firefox.exe' in the EXE names list"},
         {"switch|Bogus|on", "Unknown switch 'Bogus' (expected UseIgnoreList, SearchForExe or StealthMode)"},
+        {"distribution|Site\n[Ignore Apps]\nEvil=",
+         "The distribution text cannot hold a line break or a NUL character"},
+        {"ignore|add|Good\r\n[Switches]\r\nStealthMode=0\r\n;",
+         "The ignore-list entry cannot hold a line break or a NUL character"},
     };
     TTempDir root;
     for (const std::string &dir : Folders(root)) {
@@ -165,6 +213,69 @@ TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {
         EXPECT_EQ(settings.Out, "UseIgnoreList=0\nSearchForExe=1\nStealthMode=1\nDistribution=Head Office\n"
                                 "[Ignore Apps]\nalpha\\Tool\nZeta\n[EXE Names]\nAcrobat=acro.exe\n");
     }
+}
+
+// Two administrators' tools adding to the ignore list at the same time: every entry reported saved is in the
+// file at the end, and the sections neither touched are whole.
+TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
+    TTempDir root(fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string());
+    const std::string dir = root.Path(), kept = "[Switches]\r\nStealthMode=0\r\n[EXE Names]\r\nA=a.exe\r\n";
+    root.Write("INVEXA.INI", kept);
+    constexpr int kAdds = 150;
+    std::vector<pid_t> savers;
+    for (const char *who : {"first", "second"}) {
+        pid_t child = fork();
+        if (child == 0) {
+            std::ofstream reported(dir + "/" + who + ".txt");
+            for (int i = 0; i < kAdds; ++i) {
+                const std::string entry = std::string(who) + " " + std::to_string(i);
+                if (Tool(dir, "ignore|add|" + entry).Out.rfind("Saved ", 0) == 0)
+                    reported << entry << "\n" << std::flush;
+            }
+            _exit(0);
+        }
+        savers.push_back(child);
+    }
+    for (pid_t saver : savers) {
+        int status = 0;
+        EXPECT_TRUE(invexa::test::WaitFor(saver, status, std::chrono::minutes(2)));
+    }
+    const std::vector<std::string> saved = TScanSetup(dir).Settings.IgnoreList;
+    std::size_t reported = 0;
+    for (const char *who : {"first", "second"}) {
+        std::ifstream in(dir + "/" + who + ".txt");
+        for (std::string entry; std::getline(in, entry); ++reported)
+            EXPECT_NE(std::find(saved.begin(), saved.end(), entry), saved.end())
+                << entry << " reported saved, but lost";
+    }
+    EXPECT_EQ(reported, 2u * kAdds);
+    EXPECT_EQ(Read(dir + "/INVEXA.INI").rfind(kept, 0), 0u);
+}
+
+// Text arguments reach their command exactly as typed: brackets, commas, quotes, blanks, leading dashes after "--".
+// Typed UTF-8 becomes the scanners' 8-bit text when it has one, else its bytes stay. -C may follow the command.
+TEST(InvexaTool, TextArgumentsReachTheirCommandAsTyped) {
+    TTempDir root;
+    const std::string dir = root.Path();
+    ASSERT_EQ(Tool(dir, "init").Status, 0);
+    TScanFileWriter::WriteFile(dir + "/alice.ivx", {{"[Acme]", "x,y", "1", 1, ""},
+                                                    {"Soci\xE9t\xE9", "[p,q]", "1", 1, ""},
+                                                    {"-dash", " \"q\" ", "1", 1, ""},
+                                                    {"\xE4\xB8\xAD", "raw", "1", 1, ""}});
+    ASSERT_EQ(Tool(dir, "merge").Status, 0);
+    for (const auto &[command, args, out] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"delete-app", "[Acme]|x,y", "Deleted 1 row(s) of [Acme]\\x,y\n"},
+             {"delete-app", "Soci\xC3\xA9t\xC3\xA9|[p,q]", "Deleted 1 row(s) of Soci\xE9t\xE9\\[p,q]\n"},
+             {"delete-app", "--|-dash| \"q\" ", "Deleted 1 row(s) of -dash\\ \"q\" \n"},
+             {"delete-app", "\xE4\xB8\xAD|raw", "Deleted 1 row(s) of \xE4\xB8\xAD\\raw\n"},
+             {"distribution", "[Site, A]", "Saved " + dir + "/INVEXA.INI\n"},
+             {"ignore", "add|x,y|[p,q]", "Saved " + dir + "/INVEXA.INI\n"}}) {
+        TRun run = Tool("", command + "|-C|" + dir + "|" + args);
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        EXPECT_EQ(run.Out, out);
+    }
+    EXPECT_EQ(Tool(dir, "settings").Out, "UseIgnoreList=1\nSearchForExe=1\nStealthMode=1\nDistribution=[Site, A]\n"
+                                         "[Ignore Apps]\nx,y\\[p,q]\n[EXE Names]\n");
 }
 
 TEST(InvexaTool, TheRealProgramMakesMergesAndExportsADemoFolder) {

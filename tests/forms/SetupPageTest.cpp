@@ -23,7 +23,7 @@ protected:
 TEST_F(SetupPageTest, AddsAreRefusedOrTakeTheirPlaceLetterCaseIgnoredAndFlagOnlyTheirList) {
     dir.Write("INVEXA.INI", "[Ignore Apps]\r\napple=\r\nCherry=\r\n[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
     Start();
-    Enter("", "Office", "");
+    Enter(" ", "Office", ""); // blanks alone name no maker
     ClickButton("AddBtn");
     Enter("", "", "x.exe");
     ClickButton("AddExeBtn");

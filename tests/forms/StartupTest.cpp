@@ -148,11 +148,16 @@ TEST_F(StartupTest, FailedSaveKeepsTheWindowOpenAndALaterCloseSavesAgain) {
     EXPECT_EQ(dir.Read("INVEXA.INI"), "[Switches]\r\nStealthMode=0\r\n");
 
     ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0644), 0);
+    // The distribution text, taken keystroke by keystroke, is checked at the save.
+    Find<QLineEdit>("DistributionEB")->setText("Site\n[Ignore Apps]\nEvil=");
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(boxes.Shown.last(), "Refusal: The distribution text cannot hold a line break or a NUL character");
+    Find<QLineEdit>("DistributionEB")->setText("Site");
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(invexa::LoadSettings(dir.Path()).StealthMode);
-    EXPECT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown.size(), 2u);
 }
 
 TEST_F(StartupTest, AboutBoxIsOneNonModalBoxCentredFirstThenWhereItWasHidden) {
