@@ -36,7 +36,8 @@ int TToolCommands::Merge() {
     out << "Merged " << summary.Merged.size() << " file(s), " << summary.Records() << " record(s), from "
         << Shown(summary.DataFolder) << "\n";
     for (const std::string &w : summary.Warnings)
-        err << "Warning: " << w << "\n";
+        if (!quiet)
+            err << "Warning: " << w << "\n";
     for (const std::string &e : summary.Errors)
         err << e << "\n";
     if (summary.Left > 0)

@@ -11,6 +11,7 @@ struct TToolCommands {
     std::ostream &out;
     std::ostream &err;
     bool terminal = false;
+    bool quiet = false; // --quiet: warnings are dropped too, errors still show
 
     int Init();
     int Merge();
