@@ -1,5 +1,6 @@
 #include "cli/InvexaTool.h"
 
+#include "cli/CatalogueCommands.h"
 #include "cli/ToolCommands.h"
 #include "config/ScanSetup.h"
 #include "data/ResultsDatabase.h"
@@ -91,6 +92,8 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     demo->add_option("DIR", demoDir)->required();
     demo->callback([&] { action = [&] { return cmd.Demo(demoDir); }; });
     AddSettingsCommands(app, cmd.dir, out, action, words);
+    TCatalogueCommands catalogue(cmd);
+    catalogue.Add(app, action);
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());

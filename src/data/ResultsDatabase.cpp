@@ -1,6 +1,7 @@
 #include "data/ResultsDatabase.h"
 
 #include "data/InvexaError.h"
+#include "data/ScanTimes.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -184,6 +185,7 @@ bool TResultsDatabase::Create(const std::string &folder) {
         SQLite::Transaction tx(db);
         db.exec(CreateSql);
         db.exec(CreateIndexSql);
+        TScanTimes::Create(db);
         tx.commit();
         return true;
     } catch (const SQLite::Exception &e) {

@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace SQLite {
+class Database;
+}
+
+namespace invexa {
+
+// When each user's rows were scanned and merged: the table Scans beside Results, one row per user name as
+// Results stores it, times in seconds since 1970 UTC. Results itself never changes for it, so other programs
+// reading the file see the same table as before. A file made before Scans existed has no such table until the
+// first merge adds it; reading it then gives unknown times.
+class TScanTimes {
+public:
+    static constexpr const char *TableName = "Scans";
+
+    struct TTimes {
+        std::optional<std::int64_t> LastScan; // the scan file's modification time
+        std::optional<std::int64_t> Merged;   // when the merge took it
+    };
+
+    // Creates the table unless it exists. Runs inside the caller's transaction when there is one.
+    static void Create(SQLite::Database &db);
+    static bool Exists(SQLite::Database &db);
+    // Records one user's times (replacing earlier ones); the table must exist (Create).
+    static void Record(SQLite::Database &db, const std::string &userName, std::int64_t lastScan, std::int64_t merged);
+    // Removes every row; nothing when the table does not exist.
+    static void Clear(SQLite::Database &db);
+    // Every user's times; empty when the table does not exist.
+    static std::map<std::string, TTimes> ReadAll(SQLite::Database &db);
+
+    // 2026-12-07T05:33:10Z
+    static std::string Iso8601(std::int64_t secondsUtc);
+};
+
+} // namespace invexa
