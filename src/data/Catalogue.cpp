@@ -28,7 +28,7 @@ std::string Folded(std::string_view utf8) {
 }
 
 // A string whose byte order is the catalogue's order of the texts: each folded, then each as Windows-1252
-// bytes, then as stored (which tells apart texts Windows-1252 cannot hold). A texts holds no NUL.
+// bytes, then as stored (which tells apart texts Windows-1252 cannot hold). A text holds no NUL.
 std::string SortKey(std::initializer_list<std::string_view> texts) {
     std::string key;
     for (std::string_view t : texts)
@@ -102,12 +102,8 @@ private:
 
 } // namespace
 
-int TCatalogue::CompareFolded(std::string_view a, std::string_view b) {
-    return Folded(a).compare(Folded(b));
-}
-
-int TCatalogue::CompareTexts(std::string_view a, std::string_view b) {
-    return SortKey({a}).compare(SortKey({b}));
+std::string TCatalogue::OrderKey(std::string_view text) {
+    return SortKey({text});
 }
 
 bool TCatalogue::Before(const TCatalogueLine &a, const TCatalogueLine &b) {

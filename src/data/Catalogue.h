@@ -45,9 +45,8 @@ public:
     // Catalogue order: installs, most first; then maker, application, version, each folded to one letter case
     // (Windows-1252) and compared by character code; by bytes only when all three are equal ignoring case.
     static bool Before(const TCatalogueLine &a, const TCatalogueLine &b);
-    // The texts as the catalogue compares them: folded first, by bytes on a tie. <0, 0 or >0.
-    static int CompareFolded(std::string_view a, std::string_view b);
-    static int CompareTexts(std::string_view a, std::string_view b);
+    // A string whose byte order is the catalogue's order of texts: folded first, by bytes on a tie.
+    static std::string OrderKey(std::string_view text);
 
     // The user names with a row of exactly these texts (letter case included), sorted as the catalogue sorts.
     static std::vector<std::string> Users(TResultsDatabase &db, const std::string &maker, const std::string &appName,
