@@ -64,8 +64,9 @@ void TSoftwarePage::BuildControls() {
     CatalogueGrid = Named(new QTableView(upper), "CatalogueGrid");
     CatalogueModel = Named(new TCatalogueModel(this), "CatalogueModel");
     CatalogueGrid->setModel(CatalogueModel);
-    CatalogueGrid->setSortingEnabled(true);
+    // The indicator first: enabling sorting sorts by it at once.
     CatalogueGrid->horizontalHeader()->setSortIndicator(CatalogueModel->SortColumn(), CatalogueModel->SortOrder());
+    CatalogueGrid->setSortingEnabled(true);
     CatalogueGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     CatalogueGrid->verticalHeader()->hide();
     CatalogueGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
