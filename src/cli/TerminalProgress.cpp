@@ -1,5 +1,7 @@
 #include "cli/TerminalProgress.h"
 
+#include "data/Cp1252.h"
+
 namespace invexa {
 
 void TTerminalProgress::Start(const std::string &headline) { headline_ = headline; }
@@ -8,7 +10,7 @@ void TTerminalProgress::Step(const std::string &item) {
     if (!terminal_)
         return;
     // \x1b[K clears what a longer previous name left on the line.
-    out_ << '\r' << headline_ << ' ' << item << "\x1b[K" << std::flush;
+    out_ << '\r' << headline_ << ' ' << Shown(item) << "\x1b[K" << std::flush;
     shown_ = true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/TerminalProgress.h"
 #include "config/ScanSetup.h"
+#include "data/Cp1252.h"
 #include "data/DataFileMerge.h"
 #include "data/InvexaError.h"
 #include "data/ScanFileWriter.h"
@@ -28,14 +29,18 @@ int TToolCommands::Merge() {
     TDataModule1 dm(dir);
     TTerminalProgress progress(err, terminal);
     TMergeSummary summary = TDataFileMerge(dm, dir, &progress).Run();
+    // Names are shown with their control characters escaped: a file name must not drive the terminal.
     for (const TMergedFile &f : summary.Merged)
-        out << "merged " << f.FileName << ": " << f.Records << " records for user '" << f.UserName << "'\n";
+        out << "merged " << Shown(f.FileName) << ": " << f.Records << " records for user '" << Shown(f.UserName)
+            << "'\n";
     out << "Merged " << summary.Merged.size() << " file(s), " << summary.Records() << " record(s), from "
-        << summary.DataFolder << "\n";
+        << Shown(summary.DataFolder) << "\n";
+    for (const std::string &w : summary.Warnings)
+        err << "Warning: " << w << "\n";
     for (const std::string &e : summary.Errors)
         err << e << "\n";
-    if (!summary.Errors.empty())
-        err << summary.Errors.size() << " scan data file(s) left in place; they are merged again next time\n";
+    if (summary.Left > 0)
+        err << summary.Left << " scan data file(s) left in place; they are merged again next time\n";
     return summary.Errors.empty() ? 0 : 1;
 }
 
@@ -99,16 +104,14 @@ int TToolCommands::Demo(const std::string &folder) {
         setup.SetDistribution("Head Office");
         setup.Save();
     }
-    static constexpr const char *Users[] = {"alice", "bob",    "carol",  "dave",
-                                            "erin",  "frank", "grace", "heidi"};
+    static constexpr const char *Users[] = {"alice", "bob", "carol", "dave", "erin", "frank", "grace", "heidi"};
     int n = 0;
     for (const char *user : Users) {
         TScanFileWriter::WriteFile((root / "ivx" / (std::string(user) + ".ivx")).string(),
                                    TScanFileWriter::SampleRecords(n, 10 + 3 * n));
         ++n;
     }
-    out << "Demo folder " << root.string() << ": results table, INVEXA.INI and " << n
-        << " scan data files in ivx/\n";
+    out << "Demo folder " << root.string() << ": results table, INVEXA.INI and " << n << " scan data files in ivx/\n";
     return 0;
 }
 

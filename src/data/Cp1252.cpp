@@ -124,3 +124,43 @@ unsigned char Cp1252ToLower(unsigned char c) {
 }
 
 } // namespace invexa
+
+namespace invexa {
+
+std::string Shown(std::string_view s) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    auto escape = [&](unsigned char b) {
+        out += "\\x";
+        out += Hex[b >> 4];
+        out += Hex[b & 15];
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+            escape(c); // a C1 byte outside UTF-8 is a control on an 8-bit terminal
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A lead byte: a whole UTF-8 character is kept unless it is a C1 control (U+0080..U+009F).
+        std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
+        if (len > 1 && (i + len > s.size() || !IsUtf8(s.substr(i, len))))
+            len = 1;
+        if (len == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
+            escape(c);
+            escape(static_cast<unsigned char>(s[i + 1]));
+        } else {
+            out.append(s.substr(i, len));
+        }
+        i += len;
+    }
+    return out;
+}
+
+} // namespace invexa

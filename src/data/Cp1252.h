@@ -20,3 +20,12 @@ bool IsUtf8(std::string_view bytes);
 unsigned char Cp1252ToLower(unsigned char c);
 
 } // namespace invexa
+
+namespace invexa {
+
+// Bytes as they may be shown in a message or on a terminal: control characters (C0, DEL and C1, whether a raw
+// byte or UTF-8) become \x1b-style escapes, so that a file name cannot move the cursor, recolour or rewrite the
+// screen. Everything else, 8-bit text included, is passed through unchanged.
+std::string Shown(std::string_view bytes);
+
+} // namespace invexa

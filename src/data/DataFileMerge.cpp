@@ -12,10 +12,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -277,6 +281,42 @@ std::int64_t GapAfter(std::int64_t rows) {
     return 64 + 2 * rows;
 }
 
+// Every merge of a data folder holds the folder shared while it runs. A merge that found files held by another
+// program waits, before it says they are left in place, until it alone holds the folder: every other merge has
+// then ended, and a file one of them merged is gone. What is still there is held by its scanner.
+class TFolderHold {
+public:
+    explicit TFolderHold(const std::string &folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        shared_ = fd_ >= 0 && Lock(LOCK_SH);
+    }
+    ~TFolderHold() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TFolderHold(const TFolderHold &) = delete;
+    TFolderHold &operator=(const TFolderHold &) = delete;
+
+    // Waits until no other merge of the folder is running. The shared hold is let go first, so two merges
+    // that wait for each other both get there in turn.
+    void WaitForOthers() {
+        if (shared_ && ::flock(fd_, LOCK_UN) == 0) {
+            shared_ = false;
+            Lock(LOCK_EX);
+        }
+    }
+
+private:
+    bool Lock(int op) {
+        int r;
+        do
+            r = ::flock(fd_, op);
+        while (r != 0 && errno == EINTR);
+        return r == 0;
+    }
+    int fd_;
+    bool shared_ = false;
+};
+
 bool Vanished(const std::string &path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
@@ -306,11 +346,12 @@ std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         std::error_code dirEc;
-        if (EndsWithIvx(name) && !it->is_directory(dirEc))
+        // A link is listed whatever it points at, to be refused by name when it is opened.
+        if (EndsWithIvx(name) && it->symlink_status(dirEc).type() != fs::file_type::directory)
             names.push_back(std::move(name));
     }
     if (ec)
-        throw EInvexaError("Cannot search " + folder + " for scan data files: " + ec.message());
+        throw EInvexaError("Cannot search " + Shown(folder) + " for scan data files: " + ec.message());
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
         std::string la = LowerAscii(a), lb = LowerAscii(b);
         return la != lb ? la < lb : a < b;
@@ -326,29 +367,67 @@ std::string TDataFileMerge::UserNameOf(const std::string &fileName) {
     return IsUtf8(name) ? Utf8ToCp1252(name) : name;
 }
 
+bool TDataFileMerge::UserNameFits(const std::string &fileName) {
+    std::string name = fs::path(fileName).filename().string();
+    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    return !IsUtf8(name) || Cp1252ToUtf8(Utf8ToCp1252(name)) == name;
+}
+
 int TDataFileMerge::BatchFileLimit() {
     constexpr rlim_t Reserve = 64; // the database, its journal and whatever the caller holds
     rlimit lim{};
     if (::getrlimit(RLIMIT_NOFILE, &lim) != 0)
         return 16;
-    rlim_t want = BatchFiles + Reserve;
-    if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < want &&
+    const rlim_t want = BatchFiles + Reserve;
+    if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur < 2 * want &&
         (lim.rlim_max == RLIM_INFINITY || lim.rlim_max > lim.rlim_cur)) {
-        lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? want : std::min(want, lim.rlim_max);
+        lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? 2 * want : std::min(2 * want, lim.rlim_max);
         ::setrlimit(RLIMIT_NOFILE, &lim);
         ::getrlimit(RLIMIT_NOFILE, &lim);
     }
-    if (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur >= want)
+    if (lim.rlim_cur == RLIM_INFINITY)
         return BatchFiles;
-    return lim.rlim_cur > Reserve + 16 ? static_cast<int>(lim.rlim_cur - Reserve) : 16;
+    const rlim_t limit = lim.rlim_cur >= want ? BatchFiles : lim.rlim_cur > Reserve + 16 ? lim.rlim_cur - Reserve : 16;
+    // The files of a batch stay open until its commit, and those of the batch before it until the remover has
+    // deleted them: room for two batches beside the descriptors the process holds already and the few SQLite
+    // opens for a commit (its journal, the folder to sync it, a temporary file). None: 0.
+    constexpr rlim_t Sqlite = 4;
+    std::error_code ec;
+    rlim_t open = 0;
+    for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
+        ++open;
+    if (ec)
+        return static_cast<int>(limit);
+    open -= open > 0; // the listing's own
+    if (lim.rlim_cur < open + Sqlite + 2)
+        return 0;
+    return static_cast<int>(std::min(limit, (lim.rlim_cur - open - Sqlite) / 2));
 }
 
-// A function try block: every failure of the table, wherever in the pass, reaches the user in one clear form
-// (SQLite's "database is locked" names neither the file nor the cause).
-TMergeSummary TDataFileMerge::Run() try {
-    TProgressScope scope(progress_, "Merging data files...");
+TMergeSummary TDataFileMerge::Run() {
     TMergeSummary summary;
+    TFileRemover remover(BeforeDelete);
+    try {
+        Pass(summary, remover);
+    } catch (const std::exception &e) {
+        if (!dynamic_cast<const SQLite::Exception *>(&e) && !dynamic_cast<const EInvexaError *>(&e))
+            throw;
+        // Every failure of the table, wherever in the pass, reaches the user in one clear form (SQLite's "database
+        // is locked" names neither the file nor the cause), saying what the commits before it kept.
+        remover.Finish();
+        std::string message = dm_.database.Describe(e);
+        if (!summary.Merged.empty())
+            message += "; before it, " + std::to_string(summary.Merged.size()) + " scan data file(s) were merged and " +
+                       std::to_string(remover.Deleted()) + " of them deleted";
+        throw EInvexaError(message);
+    }
+    return summary;
+}
+
+void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
+    TProgressScope scope(progress_, "Merging data files...");
     summary.DataFolder = DataFolder(workDir_);
+    TFolderHold folder(summary.DataFolder);
     std::vector<std::string> names = DataFileNames(summary.DataFolder);
     dm_.resultsTbl.Open();
     SQLite::Database &db = dm_.database.Connection();
@@ -357,9 +436,8 @@ TMergeSummary TDataFileMerge::Run() try {
     std::vector<TResultRow> rows(64); // reused for every file
     std::vector<TPendingFile> batch;
     std::int64_t batchRows = 0;
-    // Declared before the transaction: on an error the batch is rolled back first, and only files of
+    // The remover outlives the transaction: on an error the batch is rolled back first, and only files of
     // committed batches were handed to the remover.
-    TFileRemover remover;
     std::optional<SQLite::Transaction> tx;
     auto commit = [&] {
         if (!tx)
@@ -397,14 +475,55 @@ TMergeSummary TDataFileMerge::Run() try {
         return at;
     };
 
+    // The files of committed batches hold a descriptor each until the remover has deleted them: when none is
+    // left, the remover is let finish, and the file is tried once more.
+    auto open = [&](const std::string &path) {
+        try {
+            return std::make_unique<TResultsFile>(path);
+        } catch (const EOutOfFiles &) {
+            remover.Finish();
+            return std::make_unique<TResultsFile>(path);
+        }
+    };
+    // A file not merged: its user's old rows stay where they are, before anything this pass writes.
+    auto keepOldRows = [&](std::size_t i) {
+        if (tail.Covers(i) && tail.HasOldRows(i)) {
+            begin(i);
+            tail.Abandon();
+        }
+    };
+
     std::vector<std::pair<std::size_t, std::string>> unopened; // index in Errors, path
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string &name = names[i];
         scope.Step(name);
         std::string path = (fs::path(summary.DataFolder) / name).string();
+        if (!UserNameFits(name)) {
+            summary.Errors.push_back("Cannot merge " + Shown(path) +
+                                     ": the user name has characters the scanners' Windows-1252 text cannot hold");
+            keepOldRows(i);
+            continue;
+        }
+        // Out of descriptors, every later file would fail the same way: one message for them all, and the pass
+        // ends here.
+        auto stop = [&](int error) {
+            summary.Errors.push_back(std::string(std::strerror(error)) + ": the merge stopped at " + Shown(path) +
+                                     ", leaving it and the " + std::to_string(names.size() - i - 1) +
+                                     " scan data file(s) after it in place");
+            summary.Left += static_cast<std::int64_t>(names.size() - i - 1);
+            for (std::size_t k = i; k < names.size(); ++k)
+                keepOldRows(k);
+        };
+        if (batchFiles == 0) {
+            stop(EMFILE);
+            break;
+        }
         TPendingFile pending;
         try {
-            pending.file = std::make_unique<TResultsFile>(path);
+            pending.file = open(path);
+        } catch (const EOutOfFiles &e) {
+            stop(e.Errno);
+            break;
         } catch (const EInvexaError &e) {
             // A file gone since the listing was merged by another administrator started at the same time (or
             // taken back by its scanner): nothing is left in place, so there is nothing to report.
@@ -412,11 +531,7 @@ TMergeSummary TDataFileMerge::Run() try {
                 unopened.emplace_back(summary.Errors.size(), path);
                 summary.Errors.push_back(e.what());
             }
-            // Its user's old rows stay where they are, before anything this pass writes.
-            if (tail.Covers(i) && tail.HasOldRows(i)) {
-                begin(i);
-                tail.Abandon();
-            }
+            keepOldRows(i);
             continue;
         }
         pending.info.FileName = name;
@@ -455,14 +570,34 @@ TMergeSummary TDataFileMerge::Run() try {
     }
     commit();
     remover.Finish();
-    // A file that another administrator held when we came to it has by now mostly been merged and deleted by
-    // them: it is not left in place, and saying so would be wrong.
+    // A file that another administrator held when we came to it has been merged and deleted by them once their
+    // merge has ended: it is not left in place, and saying so would be wrong.
+    if (!unopened.empty())
+        folder.WaitForOthers();
     for (auto it = unopened.rbegin(); it != unopened.rend(); ++it)
         if (Vanished(it->second))
             summary.Errors.erase(summary.Errors.begin() + static_cast<std::ptrdiff_t>(it->first));
-    return summary;
-} catch (const SQLite::Exception &e) {
-    throw dm_.database.Failure(e);
+    summary.Errors.insert(summary.Errors.end(), remover.Left().begin(), remover.Left().end());
+    summary.Left += static_cast<std::int64_t>(summary.Errors.size());
+    summary.Deleted = remover.Deleted();
+
+    // Files stored under one user name replaced each other's rows: the cut to 16 characters, or one name written
+    // in UTF-8 and in 8-bit text.
+    std::map<std::string, std::vector<std::string>> sharing;
+    for (const TMergedFile &f : summary.Merged)
+        sharing[f.UserName].push_back(f.FileName);
+    for (const TMergedFile &f : summary.Merged) {
+        std::vector<std::string> &files = sharing[f.UserName];
+        if (files.size() < 2)
+            continue;
+        std::string list;
+        for (const std::string &file : files)
+            list += (list.empty() ? "" : ", ") + Shown(file);
+        summary.Warnings.push_back("Scan data files " + list + " share the stored user name '" + Shown(f.UserName) +
+                                   "': each replaced the rows of the one before, and only those of " +
+                                   Shown(files.back()) + " are kept");
+        files.clear();
+    }
 }
 
 } // namespace invexa

@@ -2,12 +2,14 @@
 #include "data/Progress.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace invexa {
 
 class TDataModule1;
+class TFileRemover;
 
 struct TMergedFile {
     std::string FileName; // without its folder
@@ -18,8 +20,13 @@ struct TMergedFile {
 struct TMergeSummary {
     std::string DataFolder;
     std::vector<TMergedFile> Merged;
-    // One message per scan file left in place, each naming its file.
+    // One message per scan file left in place, each naming its file; one message may stand for all the files
+    // after the one where the pass stopped.
     std::vector<std::string> Errors;
+    std::int64_t Left = 0; // scan files left in place
+    std::int64_t Deleted = 0;
+    // Files merged to one stored user name, the last one's rows replacing the others'.
+    std::vector<std::string> Warnings;
     std::int64_t Records() const;
 };
 
@@ -27,11 +34,16 @@ struct TMergeSummary {
 // WorkDir) replaces its user's rows and is deleted, in name order. Files share commits, and a file is deleted
 // only after its rows are durably committed, so a crash at any instant neither loses nor duplicates a row.
 // A file that cannot be opened or is malformed is left in place and reported in Errors; errors of the table
-// itself end the pass with an exception. The table is open afterwards.
+// itself end the pass with an exception, whose message says how many files were merged and deleted before.
+// Messages show file names with their control characters escaped. The table is open afterwards.
 class TDataFileMerge {
 public:
     TDataFileMerge(TDataModule1 &dm, std::string workDir, IProgress *progress = nullptr);
     TMergeSummary Run();
+
+    // Runs on the deleting thread with each merged file's path between the commit of its rows and the check
+    // that decides its deletion: a test changes the file there.
+    std::function<void(const std::string &path)> BeforeDelete;
 
     // The folder searched for data files.
     static std::string DataFolder(const std::string &workDir);
@@ -39,6 +51,9 @@ public:
     static std::vector<std::string> DataFileNames(const std::string &folder);
     // The user a data file belongs to: its name without the last four characters.
     static std::string UserNameOf(const std::string &fileName);
+    // Whether that user name is the file's name exactly: false for a UTF-8 name with characters Windows-1252
+    // lacks, which the scanners' 8-bit text cannot hold and which would all become '?'.
+    static bool UserNameFits(const std::string &fileName);
 
     // Commit after this many files or rows, whichever comes first. Each commit waits for the disk, so a pass
     // over thousands of files commits a few times only. The files of a batch stay open (and locked) until
@@ -49,6 +64,8 @@ public:
     static int BatchFileLimit();
 
 private:
+    void Pass(TMergeSummary &summary, TFileRemover &remover);
+
     TDataModule1 &dm_;
     std::string workDir_;
     IProgress *progress_;

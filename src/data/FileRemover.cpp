@@ -1,10 +1,15 @@
 #include "data/FileRemover.h"
 
-#include <unistd.h>
+#include "data/Cp1252.h"
 
 namespace invexa {
 
-TFileRemover::~TFileRemover() { Finish(); }
+TFileRemover::TFileRemover(std::function<void(const std::string &)> beforeDelete)
+    : beforeDelete_(std::move(beforeDelete)) {}
+
+TFileRemover::~TFileRemover() {
+    Finish();
+}
 
 void TFileRemover::Remove(std::unique_ptr<TResultsFile> file) {
     {
@@ -38,11 +43,20 @@ void TFileRemover::Work() {
         std::unique_ptr<TResultsFile> file = std::move(queue_.front());
         queue_.pop_front();
         lock.unlock();
-        // A scanner may have put a new scan under the same name since the read: that one stays.
-        if (file->StillNamedBy(file->Path()))
-            ::unlink(file->Path().c_str());
+        const std::string path = file->Path();
+        if (beforeDelete_)
+            beforeDelete_(path);
+        // A scanner may have rewritten the file, or put a new scan under its name, since the read: that scan
+        // stays for the next merge. A file the deletion itself fails on stays too, unreported, as it always has.
+        const TResultsFile::EDelete outcome = file->DeleteIfUnchanged();
         file.reset();
         lock.lock();
+        deleted_ += outcome == TResultsFile::EDelete::Deleted;
+        if (outcome == TResultsFile::EDelete::Changed)
+            left_.push_back("Not deleted: " + Shown(path) + " changed after it was read; it is merged again next time");
+        else if (outcome == TResultsFile::EDelete::InUse)
+            left_.push_back("Not deleted: " + Shown(path) +
+                            " is open for writing in another program; it is merged again next time");
     }
 }
 

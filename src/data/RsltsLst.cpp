@@ -1,8 +1,10 @@
 #include "data/RsltsLst.h"
 
-#include "data/InvexaError.h"
+#include "data/Cp1252.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,23 +14,33 @@
 namespace invexa {
 
 TResultsFile::TResultsFile(const std::string &path) : path_(path) {
-    // Non-blocking, so that a FIFO named like a scan file is refused instead of waiting for a writer forever.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Non-blocking, so that a FIFO named like a scan file is refused instead of waiting for a writer forever; not
+    // through a link, which anyone who can write the folder may point at any file the administrator can read.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    const int openError = fd_ < 0 ? errno : 0;
     struct stat st {};
     // Opened "not shared": a scanner still writing the file holds it locked, and while we read it no scanner
     // may take it. Looked at again once locked: a file another administrator merged and deleted while we waited
     // for it is gone (no links left) and must not be merged a second time; its size is the final one.
-    bool ok = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd_, LOCK_EX | LOCK_NB) == 0 &&
-              ::fstat(fd_, &st) == 0 && st.st_nlink > 0;
+    const bool regular = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = regular && ::flock(fd_, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd_, &st) == 0 && st.st_nlink > 0;
     if (!ok) {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = -1;
-        throw EInvexaError("Cannot open file " + path);
+        const std::string refused = "Cannot open file " + Shown(path);
+        struct stat link {};
+        if (openError == EMFILE || openError == ENFILE)
+            throw EOutOfFiles(refused + ": " + std::strerror(openError), openError);
+        if (openError == ELOOP && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            throw EInvexaError(refused + ": it is a symbolic link");
+        if (openError == 0 && !regular)
+            throw EInvexaError(refused + ": it is not a regular file");
+        throw EInvexaError(refused);
     }
+    read_ = st;
     size_ = st.st_size;
-    // One byte more than the file, so that a file read whole needs no second call to see its end.
-    bufSize_ = std::min<std::int64_t>(size_ + 1, MaxBuffer);
+    bufSize_ = std::max<std::int64_t>(1, std::min<std::int64_t>(size_, MaxBuffer));
     buf_ = std::make_unique<char[]>(static_cast<std::size_t>(bufSize_));
 }
 
@@ -37,31 +49,67 @@ TResultsFile::~TResultsFile() {
         ::close(fd_); // also releases the lock
 }
 
-bool TResultsFile::StillNamedBy(const std::string &path) const {
-    struct stat mine {}, named {};
-    return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 && mine.st_dev == named.st_dev &&
-           mine.st_ino == named.st_ino;
+TResultsFile::EDelete TResultsFile::DeleteIfUnchanged() {
+    // A read lease is granted only while no descriptor of the file is open for writing on this machine, and any
+    // open for writing or truncation after that breaks it, which F_GETLEASE then shows. (A write lease would
+    // also be refused for readers: a second administrator's merge trying the file, a backup, a virus scanner;
+    // none of them can change the scan.) Its break is signalled with SIGURG, ignored by default, instead of
+    // SIGIO, which would end the process; the signal is set before each lease, since letting a lease go resets
+    // it. Not the owner (EACCES) or no leases on this file system (EINVAL): the checks of the file's identity,
+    // size and times still apply.
+    bool leased = false;
+    if (::fcntl(fd_, F_SETSIG, SIGURG) == 0) {
+        leased = ::fcntl(fd_, F_SETLEASE, F_RDLCK) == 0;
+        if (!leased && errno == EAGAIN)
+            return EDelete::InUse;
+    }
+    struct stat now {};
+    struct stat named {};
+    auto same = [](const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
+    EDelete result;
+    if (::lstat(path_.c_str(), &named) != 0)
+        result = errno == ENOENT ? EDelete::Gone : EDelete::Failed;
+    else if (::fstat(fd_, &now) != 0 || named.st_dev != read_.st_dev || named.st_ino != read_.st_ino ||
+             now.st_size != read_.st_size || !same(now.st_mtim, read_.st_mtim) || !same(now.st_ctim, read_.st_ctim))
+        result = EDelete::Changed;
+    else if (leased && ::fcntl(fd_, F_GETLEASE) != F_RDLCK)
+        result = EDelete::InUse; // opened for writing since the lease was granted
+    else if (::unlink(path_.c_str()) == 0)
+        result = EDelete::Deleted;
+    else
+        result = errno == ENOENT ? EDelete::Gone : EDelete::Failed;
+    if (leased)
+        ::fcntl(fd_, F_SETLEASE, F_UNLCK);
+    return result;
 }
 
 void TResultsFile::Rewind() {
     if (::lseek(fd_, 0, SEEK_SET) != 0)
-        throw EInvexaError("Cannot read file " + path_);
+        throw EInvexaError("Cannot read file " + Shown(path_) + ": " + std::strerror(errno));
     if (!buf_)
         buf_ = std::make_unique<char[]>(static_cast<std::size_t>(bufSize_));
-    pos_ = bufPos_ = bufLen_ = 0;
+    pos_ = readTo_ = bufPos_ = bufLen_ = 0;
 }
 
 bool TResultsFile::Fill() {
-    if (!buf_)
+    // Reads stop at the size the file had when opened: what a scanner appends meanwhile is its next scan's.
+    const std::int64_t want = std::min(bufSize_, size_ - readTo_);
+    if (!buf_ || want <= 0)
         return false;
     ssize_t n;
     do {
-        n = ::read(fd_, buf_.get(), static_cast<std::size_t>(bufSize_));
+        n = ::read(fd_, buf_.get(), static_cast<std::size_t>(want));
     } while (n < 0 && errno == EINTR);
-    // A read error counts as no bytes delivered.
+    // A failing read, or one that finds the end before the size known at the open, would make a shorter scan of
+    // what the scanner wrote: the file is refused instead.
+    if (n < 0)
+        throw EInvexaError("Cannot read file " + Shown(path_) + ": " + std::strerror(errno));
+    if (n == 0)
+        throw EInvexaError("Cannot read file " + Shown(path_) + ": it became shorter while it was read");
+    readTo_ += n;
     bufPos_ = 0;
-    bufLen_ = n > 0 ? n : 0;
-    return bufLen_ > 0;
+    bufLen_ = n;
+    return true;
 }
 
 std::int64_t TResultsFile::Read(void *dst, std::int64_t n) {
@@ -98,8 +146,8 @@ std::int64_t TResultsFile::ReadText(std::string &text) {
     if (got < 4)
         n = 0;
     if (n < 0 || n > MaxTextLength)
-        throw EInvexaError("Invalid scan data file " + path_ + ": text length " + std::to_string(n) + " at offset " +
-                           std::to_string(at));
+        throw EInvexaError("Invalid scan data file " + Shown(path_) + ": text length " + std::to_string(n) +
+                           " at offset " + std::to_string(at));
     std::int64_t m = Read(text_, n);
     const char *end = static_cast<const char *>(std::memchr(text_, 0, static_cast<std::size_t>(m)));
     text.assign(text_, end ? static_cast<std::size_t>(end - text_) : static_cast<std::size_t>(m));

@@ -1,7 +1,10 @@
 #pragma once
+#include "data/InvexaError.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace invexa {
 
@@ -14,13 +17,22 @@ struct TResultsRec {
     std::string AppPath;
 };
 
+// The process has no descriptor left (EMFILE) or the system none (ENFILE): not a fault of the file.
+class EOutOfFiles : public EInvexaError {
+public:
+    EOutOfFiles(const std::string &message, int error) : EInvexaError(message), Errno(error) {}
+    int Errno;
+};
+
 // Read-only stream over one scan data file, held with an exclusive lock while open so that a scanner still
-// writing the file makes the open fail, and no scanner can open it meanwhile.
+// writing the file makes the open fail, and no scanner can open it meanwhile. Only a regular file is read, and
+// never through a symbolic link.
 class TResultsFile {
 public:
     static constexpr std::int32_t MaxTextLength = 201;
 
-    // Throws EInvexaError "Cannot open file <path>".
+    // Throws EInvexaError "Cannot open file <path>", with the reason when it is a symbolic link or not a regular
+    // file; EOutOfFiles when no descriptor is left.
     explicit TResultsFile(const std::string &path);
     ~TResultsFile();
     TResultsFile(const TResultsFile &) = delete;
@@ -28,7 +40,8 @@ public:
 
     // Reads the record at the current position; returns the bytes consumed. A record cut short by the end of
     // the file is still returned (texts keep the bytes present, a missing flag reads 0). A length outside
-    // 0..201 throws EInvexaError "Invalid scan data file <path>: text length <n> at offset <o>".
+    // 0..201 throws EInvexaError "Invalid scan data file <path>: text length <n> at offset <o>"; a read that
+    // fails, or a file that became shorter than it was when opened, throws "Cannot read file <path>: ...".
     std::int64_t ReadRec(TResultsRec &rec);
 
     // Goes back to the first record, to read the file again. Throws EInvexaError when the file cannot be read.
@@ -37,8 +50,19 @@ public:
     std::int64_t Position() const { return pos_; }
     std::int64_t Size() const { return size_; }
     const std::string &Path() const { return path_; }
-    // Identity of the open file, to check that the path still names it before deleting it.
-    bool StillNamedBy(const std::string &path) const;
+
+    enum class EDelete {
+        Deleted,
+        Changed, // the file or the file its path names is no longer what was read: left for the next merge
+        InUse,   // the file is open for writing (only known where a lease can be had): left
+        Gone,    // nothing is named by the path any more
+        Failed,  // the deletion itself failed (a read-only folder): left
+    };
+    // Deletes the file at its path only if the path still names the file that was opened and the file is still
+    // exactly what was read: same device, inode, size, and modification and change times to the nanosecond.
+    // Where the system grants a lease (the file's owner, or CAP_LEASE), one is held for the moment of the check
+    // and the deletion, so a file that another program has open for writing, or opens so meanwhile, is left.
+    EDelete DeleteIfUnchanged();
 
 private:
     std::int64_t Read(void *buf, std::int64_t n);
@@ -49,11 +73,13 @@ private:
     int fd_ = -1;
     std::int64_t pos_ = 0;
     std::int64_t size_ = 0;
+    struct stat read_ {}; // the file as it was read
     // Read-ahead buffer, sized to the file up to a limit: a merge reads thousands of small files record by
     // record, most of them in one system call. Freed once the whole file has been read.
     static constexpr std::int64_t MaxBuffer = 65536;
     std::unique_ptr<char[]> buf_;
     std::int64_t bufSize_ = 0;
+    std::int64_t readTo_ = 0; // the descriptor's offset
     std::int64_t bufPos_ = 0;
     std::int64_t bufLen_ = 0;
     char text_[MaxTextLength];

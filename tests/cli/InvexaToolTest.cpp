@@ -71,21 +71,24 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
         EXPECT_FALSE(fs::exists(dir + "/datadump.csv"));
         EXPECT_EQ(Tool(dir, "init").Out, "Created the empty results table in " + dir + "/Results.sqlite\n");
 
+        // Control characters in names reach the terminal escaped, never raw.
         TScanFileWriter::WriteFile(dir + "/ivx/alice.ivx",
                                    {{"M", "A", "1.0", 1, "C:\\a.exe"}, {"M", "B", "2", -1, ""}});
         std::string bad = TScanFileWriter::Encode({{"M", "A", "1.0", 1, ""}});
         bad[0] = 44; // a text length of 300
         bad[1] = 1;
-        TScanFileWriter::WriteBytes(dir + "/ivx/bob.ivx", bad);
+        TScanFileWriter::WriteBytes(dir + "/ivx/b\x1b[2Job\x9B.ivx", bad);
+        TScanFileWriter::WriteFile(dir + "/ivx/carol\r\x7F.ivx", {});
         TRun merge = Tool(dir, "merge");
         EXPECT_EQ(merge.Status, 1);
-        EXPECT_EQ(merge.Out, "merged alice.ivx: 2 records for user 'alice'\nMerged 1 file(s), 2 record(s), from " +
+        EXPECT_EQ(merge.Out, "merged alice.ivx: 2 records for user 'alice'\nmerged carol\\x0d\\x7f.ivx: 0 records for "
+                             "user 'carol\\x0d\\x7f'\nMerged 2 file(s), 2 record(s), from " +
                                  dir + "/ivx\n");
         EXPECT_EQ(merge.Err, "Invalid scan data file " + dir +
-                                 "/ivx/bob.ivx: text length 300 at offset 0\n"
+                                 "/ivx/b\\x1b[2Job\\x9b.ivx: text length 300 at offset 0\n"
                                  "1 scan data file(s) left in place; they are merged again next time\n");
         EXPECT_FALSE(fs::exists(dir + "/ivx/alice.ivx"));
-        EXPECT_TRUE(fs::exists(dir + "/ivx/bob.ivx"));
+        EXPECT_TRUE(fs::exists(dir + "/ivx/b\x1b[2Job\x9B.ivx"));
 
         EXPECT_NE(Tool(dir, "init").Out.find("nothing changed"), std::string::npos);
         TRun exported = Tool(dir, "export");

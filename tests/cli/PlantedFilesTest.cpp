@@ -41,6 +41,11 @@ const std::vector<TPlantedCase> Cases = {
     {"INVEXA.INI", TPlant::Folder, {"exe", "add", "App", "app.exe"}, 1, "INVEXA.INI: it is not a regular file"},
     {".INVEXA.INI.lock", TPlant::DanglingLink, {"distribution", "X"}, 1, "INVEXA.INI.lock is a symbolic link"},
     {".INVEXA.INI.lock", TPlant::Fifo, {"ignore", "add", "Acme"}, 1, "INVEXA.INI.lock is not a regular file"},
+    // Scan files: a link is never followed, a FIFO never waited on, and both are named; a folder is no scan file.
+    {"ivx/link.ivx", TPlant::LinkOut, {"merge"}, 1, "ivx/link.ivx: it is a symbolic link"},
+    {"ivx/dangling.ivx", TPlant::DanglingLink, {"merge"}, 1, "ivx/dangling.ivx: it is a symbolic link"},
+    {"ivx/x.ivx", TPlant::Fifo, {"merge"}, 1, "ivx/x.ivx: it is not a regular file"},
+    {"ivx/y.ivx", TPlant::Folder, {"merge"}, 0, ""},
 };
 
 std::string Plant(const TTempDir &root, const std::string &dir, const TPlantedCase &c) {
@@ -80,12 +85,14 @@ TEST(PlantedFiles, AreRefusedNamedAndLeftAsTheyWere) {
         const bool outsideExisted = fs::exists(outside);
         std::ostringstream out, err;
         EXPECT_EQ(RunInvexa(args, out, err), c.Status) << err.str();
-        if (*c.Message)
+        if (*c.Message) {
             EXPECT_NE(err.str().find(c.Message), std::string::npos) << err.str();
+        }
         EXPECT_EQ(fs::symlink_status(dir + "/" + c.Name).type(), before.type());
         EXPECT_EQ(fs::exists(outside), outsideExisted);
-        if (outsideExisted)
+        if (outsideExisted) {
             EXPECT_EQ(root.Read("outside"), "not yours\r\n");
+        }
     }
 }
 

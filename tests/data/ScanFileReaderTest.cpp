@@ -23,7 +23,10 @@ std::vector<std::string> ReadAll(const std::string &path) {
     return out;
 }
 
-const std::string Example("\x04\0\0\0Acme\x02\0\0\0AB\x03\0\0\0" "1.0\xFF\x03\0\0\0C:\\", 29), ExampleRead = "Acme|AB|1.0|-1|C:\\@29";
+const std::string Example("\x04\0\0\0Acme\x02\0\0\0AB\x03\0\0\0"
+                          "1.0\xFF\x03\0\0\0C:\\",
+                          29),
+    ExampleRead = "Acme|AB|1.0|-1|C:\\@29";
 
 TEST(ScanFileReader, ReadsWellFormedCutShortAndStrayBytesAsTheFormatSays) {
     const std::string whole = Item("Maker") + Item("Application") + Item("2.0") + '\x02' + Item("C:\\Apps\\x.exe");
@@ -33,7 +36,8 @@ TEST(ScanFileReader, ReadsWellFormedCutShortAndStrayBytesAsTheFormatSays) {
         {Example, {ExampleRead}},
         {std::string(17, '\0'), {"|||0|@17"}},
         // The flag byte is signed.
-        {empty + empty + empty + '\x80' + empty + empty + empty + empty + '\x7F' + empty, {"|||-128|@17", "|||127|@17"}},
+        {empty + empty + empty + '\x80' + empty + empty + empty + empty + '\x7F' + empty,
+         {"|||-128|@17", "|||127|@17"}},
         // A text ends at its first zero byte, but the item keeps its length.
         {Item(std::string("AB\0CDE", 6)) + Item("App") + Item("1") + '\x01' + Item("P") + Example,
          {"AB|App|1|1|P@28", ExampleRead}},
@@ -63,18 +67,32 @@ TEST(ScanFileReader, RefusesLengthsOutsideTheFormatNamingFileAndOffset) {
         TResultsFile file(dir.File("u.ivx"));
         TResultsRec rec;
         file.ReadRec(rec);
-        EXPECT_EQ(ErrorOf([&] { file.ReadRec(rec); }), "Invalid scan data file " + dir.File("u.ivx") +
-                                                          ": text length " +
-                                                          std::to_string(static_cast<std::int32_t>(n)) + " at offset 37");
+        EXPECT_EQ(ErrorOf([&] { file.ReadRec(rec); }),
+                  "Invalid scan data file " + dir.File("u.ivx") + ": text length " +
+                      std::to_string(static_cast<std::int32_t>(n)) + " at offset 37");
     }
 }
 
-TEST(ScanFileReader, MissingFoldersAndFilesLockedByAnotherHolderCannotBeOpened) {
+// Not read: a missing file, a folder, a link (even to a good scan file), a file its scanner holds; a file cut
+// shorter while it is read is refused rather than taken for a shorter scan.
+TEST(ScanFileReader, MissingFoldersLinksAndFilesLockedByAnotherHolderCannotBeOpened) {
     TTempDir dir;
     const std::string path = dir.File("u.ivx"), refused = "Cannot open file " + path;
     std::filesystem::create_directory(dir.File("d.ivx"));
-    EXPECT_EQ(ErrorOf([&] { TResultsFile f(dir.File("d.ivx")); }), "Cannot open file " + dir.File("d.ivx"));
+    EXPECT_EQ(ErrorOf([&] { TResultsFile f(dir.File("d.ivx")); }),
+              "Cannot open file " + dir.File("d.ivx") + ": it is not a regular file");
     EXPECT_EQ(ErrorOf([&] { TResultsFile f(path); }), refused);
+    dir.Write("u.ivx", Example + Example);
+    std::filesystem::create_symlink(path, dir.File("l.ivx"));
+    EXPECT_EQ(ErrorOf([&] { TResultsFile f(dir.File("l.ivx")); }),
+              "Cannot open file " + dir.File("l.ivx") + ": it is a symbolic link");
+    {
+        TResultsFile cut(path);
+        ASSERT_EQ(::truncate(path.c_str(), 20), 0);
+        TResultsRec rec;
+        EXPECT_EQ(ErrorOf([&] { cut.ReadRec(rec); }),
+                  "Cannot read file " + path + ": it became shorter while it was read");
+    }
     dir.Write("u.ivx", Example);
     int fd = ::open(path.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0); // a scanner still writing

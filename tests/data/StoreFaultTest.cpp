@@ -60,11 +60,17 @@ TEST(StoreFaults, EveryFailingWriteOrSyncOfAMergeLosesNothingAndTheNextMergeFini
                     break;
                 }
                 ++injected;
-                // A fault SQLite works around may still end in a whole merge; any other outcome is the table's error.
+                int gone = crowd.CheckAndFinish(f); // a new program start on a sound disk
+                // A fault SQLite works around may still end in a whole merge; any other outcome is the table's error,
+                // saying how many files the commits before it merged and deleted.
                 if (outcome != "merged") {
                     EXPECT_EQ(outcome.rfind("Error in the results table " + f.DbPath() + ": ", 0), 0u) << outcome;
+                    const std::string kept = "; before it, " + std::to_string(gone) +
+                                             " scan data file(s) were merged and " + std::to_string(gone) +
+                                             " of them deleted";
+                    EXPECT_TRUE(gone ? outcome.ends_with(kept) : outcome.find("; before it") == std::string::npos)
+                        << outcome;
                 }
-                int gone = crowd.CheckAndFinish(f); // a new program start on a sound disk
                 partlyCommitted += gone > 0 && gone < crowd.users;
             }
             EXPECT_GT(injected, 10);
