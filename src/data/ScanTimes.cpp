@@ -17,12 +17,21 @@ bool TScanTimes::Exists(SQLite::Database &db) {
     return st.executeStep();
 }
 
-void TScanTimes::Record(SQLite::Database &db, const std::string &userName, std::int64_t lastScan, std::int64_t merged) {
-    SQLite::Statement st(db, "INSERT OR REPLACE INTO Scans (UserName, LastScan, Merged) VALUES (?, ?, ?)");
-    st.bind(1, userName);
-    st.bind(2, lastScan);
-    st.bind(3, merged);
-    st.exec();
+TScanTimes::TScanTimes(SQLite::Database &db) : db_(db) {}
+TScanTimes::~TScanTimes() = default;
+
+void TScanTimes::Record(const std::string &userName, std::int64_t lastScan, std::int64_t merged) {
+    if (!insert_) {
+        Create(db_);
+        insert_ = std::make_unique<SQLite::Statement>(
+            db_, "INSERT OR REPLACE INTO Scans (UserName, LastScan, Merged) VALUES (?, ?, ?)");
+    }
+    insert_->reset();
+    insert_->bind(1, userName);
+    insert_->bind(2, lastScan);
+    insert_->bind(3, merged);
+    insert_->exec();
+    insert_->reset();
 }
 
 void TScanTimes::Clear(SQLite::Database &db) {

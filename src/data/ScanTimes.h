@@ -1,12 +1,14 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace SQLite {
 class Database;
-}
+class Statement;
+} // namespace SQLite
 
 namespace invexa {
 
@@ -26,8 +28,6 @@ public:
     // Creates the table unless it exists. Runs inside the caller's transaction when there is one.
     static void Create(SQLite::Database &db);
     static bool Exists(SQLite::Database &db);
-    // Records one user's times (replacing earlier ones); the table must exist (Create).
-    static void Record(SQLite::Database &db, const std::string &userName, std::int64_t lastScan, std::int64_t merged);
     // Removes every row; nothing when the table does not exist.
     static void Clear(SQLite::Database &db);
     // Every user's times; empty when the table does not exist.
@@ -35,6 +35,17 @@ public:
 
     // 2026-12-07T05:33:10Z
     static std::string Iso8601(std::int64_t secondsUtc);
+
+    // A recorder for the merge: the table is added at the first record, inside the merge's transaction, and
+    // one prepared statement serves every user.
+    explicit TScanTimes(SQLite::Database &db);
+    ~TScanTimes();
+    // Records one user's times, replacing earlier ones.
+    void Record(const std::string &userName, std::int64_t lastScan, std::int64_t merged);
+
+private:
+    SQLite::Database &db_;
+    std::unique_ptr<SQLite::Statement> insert_;
 };
 
 } // namespace invexa
