@@ -110,7 +110,7 @@ TEST(Catalogue, RandomTableMatchesAStraightforwardCount) {
     auto pick = [&](const std::vector<std::string> &from) { return from[random() % from.size()]; };
     TRows rows;
     for (int i = 0; i < 45000; ++i)
-        rows.push_back({"user" + std::to_string(random() % 400), pick(makers), pick(apps), pick(versions)});
+        rows.push_back({"user" + std::to_string(random() % 3000), pick(makers), pick(apps), pick(versions)});
     std::shuffle(rows.begin(), rows.end(), random);
     TTempDir dir;
     ASSERT_EQ(Tool(dir.Path(), "init").Status, 0);
