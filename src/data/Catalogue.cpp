@@ -68,36 +68,48 @@ template <class T, class Name> void SortByName(std::vector<T> &items, Name name)
 }
 
 // Counts each (user, line) pair once: rows come grouped by user, and a line remembers the last user that
-// counted it.
+// counted it. One look-up a row: a line by version knows its line by application.
 class TTally {
 public:
-    explicit TTally(bool versions) : versions_(versions) {}
     void Add(std::uint64_t user, std::string_view maker, std::string_view app, std::string_view version) {
         key_.assign(maker).push_back('\0');
-        key_.append(app);
-        if (versions_)
-            key_.append(1, '\0').append(version);
-        auto [it, added] = ids_.try_emplace(key_, lines_.size());
+        key_.append(app).push_back('\0');
+        key_.append(version);
+        auto [it, added] = versionIds_.try_emplace(key_, versions_.size());
         if (added) {
-            lines_.push_back({std::string(maker), std::string(app), versions_ ? std::string(version) : "", 0});
-            lastUser_.push_back(0);
+            versions_.push_back({std::string(maker), std::string(app), std::string(version), 0});
+            versionUser_.push_back(0);
+            key_.resize(maker.size() + 1 + app.size());
+            auto [a, newApp] = appIds_.try_emplace(key_, apps_.size());
+            if (newApp) {
+                apps_.push_back({std::string(maker), std::string(app), "", 0});
+                appUser_.push_back(0);
+            }
+            appOf_.push_back(a->second);
         }
-        if (lastUser_[it->second] != user) {
-            lastUser_[it->second] = user;
-            ++lines_[it->second].Installs;
-        }
+        Count(versions_, versionUser_, it->second, user);
+        Count(apps_, appUser_, appOf_[it->second], user);
     }
-    std::vector<TCatalogueLine> Take() {
-        SortLines(lines_);
-        return std::move(lines_);
+    TCatalogue::TCounts Take() {
+        SortLines(apps_);
+        SortLines(versions_);
+        return {std::move(apps_), std::move(versions_)};
     }
 
 private:
-    bool versions_;
+    static void Count(std::vector<TCatalogueLine> &lines, std::vector<std::uint64_t> &lastUser, std::size_t id,
+                      std::uint64_t user) {
+        if (lastUser[id] != user) {
+            lastUser[id] = user;
+            ++lines[id].Installs;
+        }
+    }
+
     std::string key_;
-    std::unordered_map<std::string, std::size_t> ids_;
-    std::vector<TCatalogueLine> lines_;
-    std::vector<std::uint64_t> lastUser_;
+    std::unordered_map<std::string, std::size_t> versionIds_, appIds_;
+    std::vector<TCatalogueLine> versions_, apps_;
+    std::vector<std::uint64_t> versionUser_, appUser_;
+    std::vector<std::size_t> appOf_;
 };
 
 } // namespace
@@ -114,12 +126,9 @@ bool TCatalogue::Before(const TCatalogueLine &a, const TCatalogueLine &b) {
 
 TCatalogue::TCounts TCatalogue::Count(TResultsDatabase &database, const std::atomic<bool> *cancel) {
     SQLite::Database &db = database.Connection();
-    TTally apps(false), versions(true);
+    TTally tally;
     std::uint64_t user = 1;
-    auto add = [&](SQLite::Statement &st) {
-        apps.Add(user, TextOf(st, 1), TextOf(st, 2), TextOf(st, 3));
-        versions.Add(user, TextOf(st, 1), TextOf(st, 2), TextOf(st, 3));
-    };
+    auto add = [&](SQLite::Statement &st) { tally.Add(user, TextOf(st, 1), TextOf(st, 2), TextOf(st, 3)); };
     // A missing user name and an empty one are the same user; such rows are few (typed into the grid).
     SQLite::Statement blank(db, "SELECT UserName, AppMaker, AppName, Version FROM Results "
                                 "WHERE UserName IS NULL OR UserName = ''");
@@ -159,7 +168,7 @@ TCatalogue::TCounts TCatalogue::Count(TResultsDatabase &database, const std::ato
         after = current;
     }
     named.reset();
-    return {apps.Take(), versions.Take()};
+    return tally.Take();
 }
 
 std::vector<TCatalogueLine> TCatalogue::Filter(const std::vector<TCatalogueLine> &lines, std::string_view text) {
