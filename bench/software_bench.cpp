@@ -3,7 +3,7 @@
 // and how long a writer waits for its small transactions while the page counts, against the same writer with
 // the page idle.
 //
-// usage: software_bench DIR
+// usage: software_bench DIR [PICTURE.png]   (with a picture file, the page as shown with the first line chosen)
 #include "forms/CatalogueModel.h"
 #include "forms/IMessageBoxes.h"
 #include "forms/SoftwarePage.h"
@@ -79,7 +79,7 @@ private:
 
 int main(int argc, char **argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: software_bench DIR\n");
+        std::fprintf(stderr, "usage: software_bench DIR [PICTURE.png]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -115,6 +115,8 @@ int main(int argc, char **argv) {
     page.CatalogueGrid->setCurrentIndex(page.CatalogueModel->index(0, 0));
     WaitFor(page, &TSoftwarePage::UsersListed);
     std::printf("users of the first line:       %.0f ms\n", Ms(start));
+    if (argc > 2)
+        page.grab().save(QString::fromLocal8Bit(argv[2]));
 
     double idle = 0;
     {
@@ -124,7 +126,7 @@ int main(int argc, char **argv) {
     }
     TWriter writer(dir);
     start = Clock::now();
-    constexpr int Counts = 5;
+    constexpr int Counts = 3;
     for (int i = 0; i < Counts; ++i) {
         page.Refresh();
         WaitFor(page, &TSoftwarePage::Counted);

@@ -55,8 +55,8 @@ public:
     static std::vector<TComputerLine> Computers(TResultsDatabase &db);
 
     // A counting transaction ends at the first user boundary after this many rows or this many milliseconds.
-    static constexpr int ChunkRows = 20000;
-    static constexpr int ChunkMs = 20;
+    static constexpr int ChunkRows = 10000;
+    static constexpr int ChunkMs = 10;
     // The users look-up scans the table in rowid ranges this wide, one transaction each.
     static constexpr std::int64_t UsersRange = 100000;
 };

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 TInstallsChart::TInstallsChart(QWidget *parent) : QWidget(parent) {
-    setMinimumHeight(120);
+    setMinimumSize(120, 120);
 }
 
 void TInstallsChart::SetBars(std::vector<TBar> bars) {
@@ -16,9 +16,11 @@ void TInstallsChart::SetBars(std::vector<TBar> bars) {
 }
 
 QSize TInstallsChart::sizeHint() const {
-    return {400, MaxBars * (fontMetrics().height() + 2) + 8};
+    return {260, MaxBars * (fontMetrics().height() + 2) + 8};
 }
 
+// Each bar spans the width in proportion to the most installs, its label written over it, so that long names
+// keep the whole width of a narrow chart.
 void TInstallsChart::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.fillRect(rect(), palette().base());
@@ -26,20 +28,19 @@ void TInstallsChart::paintEvent(QPaintEvent *) {
         return;
     const QFontMetrics fm = fontMetrics();
     const int margin = 4;
-    const int rowHeight = std::max(4, (height() - 2 * margin) / static_cast<int>(bars_.size()));
-    const int labelWidth = std::min(width() / 3, 260);
+    const int rowHeight = std::clamp((height() - 2 * margin) / MaxBars, 4, 2 * fm.height());
     const qint64 top = std::max<qint64>(1, bars_.front().Value);
-    const int countWidth = fm.horizontalAdvance(QString::number(top)) + 2 * margin;
-    const int barSpace = std::max(1, width() - labelWidth - countWidth - 3 * margin);
+    QColor fill = palette().highlight().color();
+    fill.setAlpha(90);
     for (std::size_t i = 0; i < bars_.size(); ++i) {
-        const int y = margin + static_cast<int>(i) * rowHeight;
-        const QRect label(margin, y, labelWidth, rowHeight);
+        const QRect row(margin, margin + static_cast<int>(i) * rowHeight, width() - 2 * margin, rowHeight);
+        const int length = static_cast<int>(row.width() * std::max<qint64>(0, bars_[i].Value) / top);
+        p.fillRect(QRect(row.left(), row.top() + 1, std::max(1, length), std::max(1, rowHeight - 2)), fill);
+        const QString count = QString::number(bars_[i].Value);
+        const QRect text = row.adjusted(margin, 0, -margin, 0);
         p.setPen(palette().text().color());
-        p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, fm.elidedText(bars_[i].Label, Qt::ElideRight, labelWidth));
-        const int length = static_cast<int>(barSpace * std::max<qint64>(0, bars_[i].Value) / top);
-        const QRect bar(labelWidth + 2 * margin, y + 1, std::max(1, length), std::max(1, rowHeight - 2));
-        p.fillRect(bar, palette().highlight());
-        p.drawText(QRect(bar.right() + margin, y, countWidth, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                   QString::number(bars_[i].Value));
+        p.drawText(text, Qt::AlignRight | Qt::AlignVCenter, count);
+        const int room = text.width() - fm.horizontalAdvance(count) - 2 * margin;
+        p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(bars_[i].Label, Qt::ElideRight, room));
     }
 }

@@ -59,9 +59,9 @@ void TSoftwarePage::BuildControls() {
     top->addWidget(BusyLbl, 1);
     top->addWidget(CatalogueCSVBtn);
 
-    auto *splitter = Named(new QSplitter(Qt::Vertical, this), "SoftwareSplitter");
-    auto *upper = new QWidget(splitter);
-    CatalogueGrid = Named(new QTableView(upper), "CatalogueGrid");
+    // Side by side: the catalogue, the users of its chosen line, the chart; each as high as the page.
+    auto *splitter = Named(new QSplitter(Qt::Horizontal, this), "SoftwareSplitter");
+    CatalogueGrid = Named(new QTableView(splitter), "CatalogueGrid");
     CatalogueModel = Named(new TCatalogueModel(this), "CatalogueModel");
     CatalogueGrid->setModel(CatalogueModel);
     // The indicator first: enabling sorting sorts by it at once.
@@ -69,22 +69,23 @@ void TSoftwarePage::BuildControls() {
     CatalogueGrid->setSortingEnabled(true);
     CatalogueGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     CatalogueGrid->verticalHeader()->hide();
+    CatalogueGrid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     CatalogueGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     CatalogueGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     CatalogueGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Userslbl = Named(new QLabel(QStringLiteral("Users"), upper), "Userslbl");
-    UsersLB = Named(new QListWidget(upper), "UsersLB");
+    auto *users = new QWidget(splitter);
+    Userslbl = Named(new QLabel(QStringLiteral("Users"), users), "Userslbl");
+    Userslbl->setWordWrap(true);
+    UsersLB = Named(new QListWidget(users), "UsersLB");
     Userslbl->setBuddy(UsersLB);
-    auto *users = new QVBoxLayout;
-    users->addWidget(Userslbl);
-    users->addWidget(UsersLB);
-    auto *middle = new QHBoxLayout(upper);
-    middle->setContentsMargins(0, 0, 0, 0);
-    middle->addWidget(CatalogueGrid, 3);
-    middle->addLayout(users, 1);
+    auto *usersLayout = new QVBoxLayout(users);
+    usersLayout->setContentsMargins(0, 0, 0, 0);
+    usersLayout->addWidget(Userslbl);
+    usersLayout->addWidget(UsersLB);
     InstallsChart = Named(new TInstallsChart(splitter), "InstallsChart");
-    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(0, 5);
     splitter->setStretchFactor(1, 2);
+    splitter->setStretchFactor(2, 4);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -179,6 +180,8 @@ void TSoftwarePage::ShowLines() {
     InstallsChart->SetBars(std::move(bars));
     CatalogueModel->SetLines(std::move(lines), versions);
     CatalogueGrid->horizontalHeader()->setSortIndicator(CatalogueModel->SortColumn(), CatalogueModel->SortOrder());
+    CatalogueGrid->horizontalHeader()->setSectionResizeMode(CatalogueModel->columnCount() - 1,
+                                                            QHeaderView::ResizeToContents);
     ++usersGeneration_;
     UsersLB->clear();
     Userslbl->setText(QStringLiteral("Users"));
