@@ -566,7 +566,7 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
             tail.Written(at);
         else
             lastAppended = pending.info.Records;
-        times.Record(pending.info.UserName, pending.file->ModifiedTime(), std::time(nullptr));
+        times.Record(Cp1252ToUtf8(pending.info.UserName), pending.file->ModifiedTime(), std::time(nullptr));
         batchRows += pending.info.Records;
         batch.push_back(std::move(pending));
         if (static_cast<int>(batch.size()) >= batchFiles || batchRows >= BatchRows)

@@ -40,7 +40,7 @@ public:
     // one prepared statement serves every user.
     explicit TScanTimes(SQLite::Database &db);
     ~TScanTimes();
-    // Records one user's times, replacing earlier ones.
+    // Records one user's times, replacing earlier ones; the name in UTF-8, as Results stores it.
     void Record(const std::string &userName, std::int64_t lastScan, std::int64_t merged);
 
 private:
