@@ -2,7 +2,7 @@
 // as CSV (table column order, UTF-8) into CSVFILE ("-": none) for the sqlite3 shell's .import. With VARY, a
 // later scan of the same computers: each user's file has up to VARY percent more or fewer records, and other
 // ones.
-#include "data/Cp1252.h"
+#include "base/Cp1252.h"
 #include "data/ResultRow.h"
 #include "data/ScanFileWriter.h"
 

@@ -1,8 +1,9 @@
 #include "cli/CatalogueCommands.h"
 
+#include "base/Cp1252.h"
+#include "cli/InvexaTool.h"
 #include "cli/ToolCommands.h"
 #include "data/Catalogue.h"
-#include "data/Cp1252.h"
 #include "data/results.h"
 #include "export/ReportTable.h"
 
@@ -13,10 +14,9 @@
 namespace invexa {
 namespace {
 
-// A text typed on the command line: UTF-8 when it is valid UTF-8, else Windows-1252 bytes, as the table
-// holds UTF-8.
+// A text typed on the command line, taken as the other commands take theirs, in the table's UTF-8.
 std::string ArgText(const std::string &arg) {
-    return IsUtf8(arg) ? arg : Cp1252ToUtf8(arg);
+    return Cp1252ToUtf8(AsTyped(arg));
 }
 
 TReportFormat FormatOf(const std::string &word) {
@@ -37,9 +37,7 @@ void TCatalogueCommands::Add(CLI::App &app, std::function<int()> &action) {
     catalogue->callback([&] { action = [&] { return Catalogue(); }; });
 
     auto *users = app.add_subcommand("users", "List the users that have one application");
-    users->add_option("MAKER APP VERSION", words_, "maker, application and optional version")
-        ->expected(2, 3)
-        ->required();
+    AddTexts(users, words_, {"MAKER", "APP", "VERSION"}, 2, "maker, application and optional version");
     format(users);
     users->callback([&] { action = [&] { return Users(); }; });
 

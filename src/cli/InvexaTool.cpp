@@ -1,5 +1,6 @@
 #include "cli/InvexaTool.h"
 
+#include "base/Cp1252.h"
 #include "cli/CatalogueCommands.h"
 #include "cli/ToolCommands.h"
 #include "config/ScanSetup.h"
@@ -12,7 +13,47 @@
 #include <functional>
 
 namespace invexa {
+
+std::string AsTyped(const std::string &arg) {
+    if (!IsUtf8(arg))
+        return arg;
+    std::string text = Utf8ToCp1252(arg);
+    return Cp1252ToUtf8(text) == arg ? text : arg;
+}
+
+void AddTexts(CLI::App *command, std::vector<std::string> &words, std::initializer_list<const char *> names,
+              std::size_t required, const std::string &description) {
+    std::size_t n = 0;
+    for (const char *name : names) {
+        CLI::Option *option = command->add_option_function<std::string>(
+            name, [&words](const std::string &word) { words.push_back(word); }, n == 0 ? description : "");
+        if (n++ < required)
+            option->required();
+    }
+}
+
 namespace {
+
+// The first word that stands where a command (or the word after "ignore" or "exe") is expected and is none of
+// them; empty when there is none. Options, the value of -C and the words after "--" are skipped.
+std::string UnknownCommand(CLI::App &app, const std::vector<std::string> &args) {
+    CLI::App *level = &app;
+    for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+        const std::string &word = args[i];
+        if (word == "-C")
+            ++i;
+        if (word.size() > 1 && word[0] == '-')
+            continue;
+        std::vector<CLI::App *> commands = level->get_subcommands([](CLI::App *) { return true; });
+        if (commands.empty())
+            return {}; // the command's own texts
+        auto it = std::find_if(commands.begin(), commands.end(), [&](CLI::App *c) { return c->check_name(word); });
+        if (it == commands.end())
+            return word;
+        level = *it;
+    }
+    return {};
+}
 
 // Loads the folder's settings, applies one change as the setup page does and saves as the window's close, all
 // under the save lock.
@@ -26,7 +67,7 @@ void AddSettingsCommands(CLI::App &app, const std::string &dir, std::ostream &ou
                          std::vector<std::string> &words) {
     auto *ignore = app.add_subcommand("ignore", "Edit the scanners' ignore list")->require_subcommand(1);
     auto *ignoreAdd = ignore->add_subcommand("add", "Add MAKER, or MAKER\\APP, to the ignore list");
-    ignoreAdd->add_option("MAKER APP", words, "maker and optional application name")->expected(1, 2)->required();
+    AddTexts(ignoreAdd, words, {"MAKER", "APP"}, 1, "maker and optional application name");
     ignoreAdd->callback([&] {
         action = [&] {
             return EditSettings(dir, out,
@@ -34,20 +75,20 @@ void AddSettingsCommands(CLI::App &app, const std::string &dir, std::ostream &ou
         };
     });
     auto *ignoreRemove = ignore->add_subcommand("remove", "Remove the first ignore-list entry equal to ENTRY");
-    ignoreRemove->add_option("ENTRY", words)->expected(1)->required();
+    AddTexts(ignoreRemove, words, {"ENTRY"}, 1);
     ignoreRemove->callback(
         [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveIgnore(words[0]); }); }; });
     auto *exe = app.add_subcommand("exe", "Edit the application executable names")->require_subcommand(1);
     auto *exeAdd = exe->add_subcommand("add", "Add the entry APP=EXE");
-    exeAdd->add_option("APP EXE", words)->expected(2)->required();
+    AddTexts(exeAdd, words, {"APP", "EXE"}, 2);
     exeAdd->callback(
         [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.AddExe(words[0], words[1]); }); }; });
     auto *exeRemove = exe->add_subcommand("remove", "Remove the first entry equal to ENTRY (APP=EXE)");
-    exeRemove->add_option("ENTRY", words)->expected(1)->required();
+    AddTexts(exeRemove, words, {"ENTRY"}, 1);
     exeRemove->callback(
         [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveExe(words[0]); }); }; });
     auto *sw = app.add_subcommand("switch", "Turn a scanner switch on or off");
-    sw->add_option("NAME", words, "UseIgnoreList, SearchForExe or StealthMode")->expected(2)->required();
+    AddTexts(sw, words, {"NAME", "STATE"}, 2, "UseIgnoreList, SearchForExe or StealthMode");
     sw->callback([&] {
         if (words[1] != "on" && words[1] != "off")
             throw CLI::ValidationError("switch", "the state must be on or off");
@@ -56,7 +97,7 @@ void AddSettingsCommands(CLI::App &app, const std::string &dir, std::ostream &ou
         };
     });
     auto *dist = app.add_subcommand("distribution", "Set the distribution text");
-    dist->add_option("TEXT", words)->expected(1)->required();
+    AddTexts(dist, words, {"TEXT"}, 1);
     dist->callback(
         [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.SetDistribution(words[0]); }); }; });
 }
@@ -67,8 +108,10 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     CLI::App app{"invexa: the Invexa administrator's core, headless", "invexa"};
     app.set_version_flag("--version", std::string("invexa ") + INVEXA_VERSION);
     app.require_subcommand(1);
+    // -C may also follow the command: a command passes the options it does not know to the tool.
+    app.fallthrough();
     std::string dir = ".";
-    app.add_option("-C", dir, "Working folder (default: the current directory)");
+    app.add_option("-C", dir, "Working folder (default: the current directory); before or after the command");
     TToolCommands cmd{"", out, err, terminal};
     std::function<int()> action;
     std::vector<std::string> words;
@@ -86,7 +129,7 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     });
     app.add_subcommand("empty", "Empty the results table")->callback([&] { action = [&] { return cmd.Empty(); }; });
     auto *delApp = app.add_subcommand("delete-app", "Delete every row of one application");
-    delApp->add_option("MAKER APP", words)->expected(2)->required();
+    AddTexts(delApp, words, {"MAKER", "APP"}, 2);
     delApp->callback([&] { action = [&] { return cmd.DeleteApp(words[0], words[1]); }; });
     auto *demo = app.add_subcommand("demo", "Make a working folder to try the program in");
     demo->add_option("DIR", demoDir)->required();
@@ -99,13 +142,23 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
     } catch (const CLI::ParseError &e) {
+        if (std::string word = UnknownCommand(app, args); !word.empty() && e.get_exit_code() != 0) {
+            err << "Unknown command '" << word << "'\nRun with --help for the commands.\n";
+            return 2;
+        }
         int code = app.exit(e, out, err);
         return code == 0 ? 0 : 2;
     }
+    for (std::string &word : words)
+        word = AsTyped(word);
     std::error_code ec;
     cmd.dir = std::filesystem::absolute(dir, ec).lexically_normal().string();
     if (cmd.dir.size() > 1 && cmd.dir.back() == '/')
         cmd.dir.pop_back();
+    if (!std::filesystem::is_directory(cmd.dir, ec)) {
+        err << "The working folder " << cmd.dir << " does not exist or is not a folder\n";
+        return 1;
+    }
     try {
         return action ? action() : 2;
     } catch (const std::exception &e) {

@@ -2,9 +2,9 @@
 
 #include "cli/TerminalProgress.h"
 #include "config/ScanSetup.h"
-#include "data/Cp1252.h"
+#include "base/Cp1252.h"
 #include "data/DataFileMerge.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/ScanFileWriter.h"
 #include "data/results.h"
 #include "export/CsvExport.h"

@@ -3,8 +3,8 @@
 #include "config/ProfileFile.h"
 #include "config/SettingsFile.h"
 #include "config/SetupEntries.h"
-#include "data/Cp1252.h"
-#include "data/InvexaError.h"
+#include "base/Cp1252.h"
+#include "base/InvexaError.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 #include "config/ProfileFile.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <functional>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "config/SetupEntries.h"
 
-#include "data/Cp1252.h"
-#include "data/InvexaError.h"
+#include "base/Cp1252.h"
+#include "base/InvexaError.h"
 
 #include <algorithm>
 

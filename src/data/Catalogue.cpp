@@ -1,6 +1,6 @@
 #include "data/Catalogue.h"
 
-#include "data/Cp1252.h"
+#include "base/Cp1252.h"
 #include "data/ResultsDatabase.h"
 #include "data/ScanTimes.h"
 

@@ -1,8 +1,8 @@
 #include "data/DataFileMerge.h"
 
-#include "data/Cp1252.h"
+#include "base/Cp1252.h"
 #include "data/FileRemover.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/RsltsLst.h"
 #include "data/ScanTimes.h"
 #include "data/results.h"

@@ -1,6 +1,6 @@
 #include "data/ResultRow.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <charconv>
 
@@ -79,7 +79,7 @@ void TResultRow::SetText(TField field, std::string_view text) {
         value > 32767)
         throw EInvexaError("'" + std::string(text) + "' is not a valid value for field 'Verification': " +
                            "enter a whole number from -32768 to 32767");
-    Verification = static_cast<std::int16_t>(value);
+    Verification = value;
 }
 
 void TResultRow::SetInteger(TField field, int value) {
@@ -90,10 +90,10 @@ void TResultRow::SetInteger(TField field, int value) {
     if (value < -32768 || value > 32767)
         throw EInvexaError(std::to_string(value) + " is not a valid value for field 'Verification': " +
                            "enter a whole number from -32768 to 32767");
-    Verification = static_cast<std::int16_t>(value);
+    Verification = value;
 }
 
-int TResultRow::Integer(TField field) const {
+std::int64_t TResultRow::Integer(TField field) const {
     if (field == TField::Verification)
         return Verification.value_or(0);
     int value = 0;

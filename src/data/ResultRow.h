@@ -23,14 +23,15 @@ int FieldWidth(TField field);
 struct TResultRow {
     std::int64_t Bookmark = 0;
     std::string UserName, AppMaker, AppName, Version, AppPath;
-    std::optional<std::int16_t> Verification;
+    // Edits and scan files give -32768 to 32767; another program may have stored any integer in the table.
+    std::optional<std::int64_t> Verification;
 
     std::string Text(TField field) const;
     // Texts are cut at their first zero byte and to the column's width. Verification must be a whole number
     // from -32768 to 32767 or empty; anything else throws EInvexaError.
     void SetText(TField field, std::string_view text);
     void SetInteger(TField field, int value);
-    int Integer(TField field) const;
+    std::int64_t Integer(TField field) const;
     bool operator==(const TResultRow &) const = default;
 };
 

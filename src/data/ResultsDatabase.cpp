@@ -1,6 +1,7 @@
 #include "data/ResultsDatabase.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
+#include "base/PlainFile.h"
 #include "data/ScanTimes.h"
 
 #include <SQLiteCpp/Database.h>
@@ -45,11 +46,6 @@ std::string TypeName(const std::string &declared) {
     return "Numeric";
 }
 
-bool Writable(const std::string &path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
-}
-
 // SQLite matches table names without regard to case (a table made as "results" is the same table), while
 // SQLiteCpp's tableExists compares them exactly.
 bool HasResultsTable(SQLite::Database &db) {
@@ -67,6 +63,11 @@ void Configure(SQLite::Database &db) {
     // a merge that replaces thousands of users would write the table twice. FAST still clears deleted rows
     // inside the pages they leave.
     db.exec("PRAGMA secure_delete=FAST");
+}
+
+// SQLite reads a journal it finds beside the table (a FIFO there would block it) and writes its own there.
+void CheckJournal(const std::string &path) {
+    RegularFileAt(path + "-journal", "Cannot use the results table's journal " + path + "-journal");
 }
 
 std::string &VfsName() {
@@ -90,6 +91,8 @@ EInvexaError TResultsDatabase::Failure(const SQLite::Exception &e) const {
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
         return EInvexaError("The results table " + Path() +
                             " is locked by another program; try again when it has finished");
+    if (code == SQLITE_READONLY)
+        return EInvexaError("The results table " + Path() + " is read-only; nothing was written to it");
     return EInvexaError("Error in the results table " + Path() + ": " + e.what());
 }
 
@@ -110,12 +113,18 @@ SQLite::Database &TResultsDatabase::Connection() {
     if (db_)
         return *db_;
     std::string path = Path();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
+    const TPlainFile file = RegularFileAt(path, "Cannot open the results table " + path);
+    CheckJournal(path);
+    if (!file.Exists)
         throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
+    // A file marked read-only is opened for reading only, so that no write reaches it even for a user (root)
+    // whom the system would let write anyway, as with the settings file and the export.
+    const bool writable = (file.Stat.st_mode & 0222) != 0;
     std::unique_ptr<SQLite::Database> db;
     try {
-        db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE, busyTimeoutMs, VfsName());
+        db = std::make_unique<SQLite::Database>(
+            path, (writable ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY) | SQLite::OPEN_NOFOLLOW, busyTimeoutMs,
+            VfsName());
         db->exec("PRAGMA cache_size=-32768");
         if (!HasResultsTable(*db))
             throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
@@ -127,7 +136,7 @@ SQLite::Database &TResultsDatabase::Connection() {
     db_ = std::move(db);
     try {
         CheckSchema();
-        if (Writable(path)) {
+        if (writable) {
             Configure(*db_);
             db_->exec(CreateIndexSql);
         }
@@ -177,8 +186,14 @@ void TResultsDatabase::Disconnect() {
 
 bool TResultsDatabase::Create(const std::string &folder) {
     std::string path = (std::filesystem::path(folder) / FileName).string();
+    const TPlainFile file = RegularFileAt(path, "Cannot create the results table " + path);
+    CheckJournal(path);
+    const bool readOnly = file.Exists && (file.Stat.st_mode & 0222) == 0; // looked at, never written
     try {
-        SQLite::Database db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, busyTimeoutMs, VfsName());
+        SQLite::Database db(path,
+                            (readOnly ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE) |
+                                SQLite::OPEN_NOFOLLOW,
+                            busyTimeoutMs, VfsName());
         if (HasResultsTable(db))
             return false;
         Configure(db);

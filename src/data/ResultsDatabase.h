@@ -1,5 +1,5 @@
 #pragma once
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "data/ResultsQuery.h"
 
-#include "data/Cp1252.h"
+#include "base/Cp1252.h"
 #include "data/ResultRow.h"
 #include "data/ResultsDatabase.h"
 

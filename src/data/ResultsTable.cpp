@@ -1,7 +1,7 @@
 #include "data/ResultsTable.h"
 
-#include "data/Cp1252.h"
-#include "data/InvexaError.h"
+#include "base/Cp1252.h"
+#include "base/InvexaError.h"
 #include "data/ResultsDatabase.h"
 #include "data/ScanTimes.h"
 
@@ -17,10 +17,13 @@ namespace {
 constexpr const char *Columns = "rowid, UserName, AppMaker, AppName, Version, AppPath, Verification";
 const std::string SelectAll = std::string("SELECT ") + Columns + " FROM Results";
 
+// A text is cut at its first zero byte, as when it is stored: another program may have stored one whole.
 void AssignText(std::string &out, const SQLite::Column &col) {
     out.clear();
-    if (!col.isNull())
-        AppendUtf8AsCp1252(out, std::string_view(col.getText(), static_cast<std::size_t>(col.getBytes())));
+    if (!col.isNull()) {
+        std::string_view text(col.getText(), static_cast<std::size_t>(col.getBytes()));
+        AppendUtf8AsCp1252(out, text.substr(0, text.find('\0')));
+    }
 }
 
 void ReadRow(SQLite::Statement &st, TResultRow &row) {
@@ -34,7 +37,7 @@ void ReadRow(SQLite::Statement &st, TResultRow &row) {
     if (v.isNull())
         row.Verification.reset();
     else
-        row.Verification = static_cast<std::int16_t>(v.getInt());
+        row.Verification = v.getInt64(); // the integer the table holds, whatever another program stored there
 }
 
 bool IsAscii(std::string_view s) {

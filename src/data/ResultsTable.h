@@ -34,7 +34,7 @@ public:
     std::int64_t Bookmark() const { return current_.Bookmark; }
     // Empty text, or 0, when there is no current row.
     std::string AsString(TField field) const { return current_.Text(field); }
-    int AsInteger(TField field) const { return current_.Integer(field); }
+    std::int64_t AsInteger(TField field) const { return current_.Integer(field); }
     void GotoBookmark(std::int64_t bookmark);
     // Removes the current row; the row after it (else the one before) becomes current. On an empty table:
     // "Cannot perform this operation on an empty dataset".

@@ -1,6 +1,6 @@
 #include "data/ScanFileWriter.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "forms/Cp1252Text.h"
 
-#include "data/Cp1252.h"
+#include "base/Cp1252.h"
 
 QString TCp1252Text::ToQString(std::string_view bytes) {
     return QString::fromUtf8(invexa::Cp1252ToUtf8(bytes));

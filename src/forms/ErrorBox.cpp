@@ -1,6 +1,6 @@
 #include "forms/ErrorBox.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "forms/IMessageBoxes.h"
 
 #include <exception>

@@ -1,6 +1,6 @@
 #include "forms/ResultsModel.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/results.h"
 #include "forms/Cp1252Text.h"
 

@@ -1,6 +1,6 @@
 #include "forms/SoftwarePage.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/ResultsDatabase.h"
 #include "export/ReportTable.h"
 #include "forms/CatalogueModel.h"

@@ -2,7 +2,7 @@
 
 #include "config/SetupEntries.h"
 #include "data/DataFileMerge.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/results.h"
 #include "export/CsvExport.h"
 #include "forms/Cp1252Text.h"

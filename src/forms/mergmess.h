@@ -1,5 +1,5 @@
 #pragma once
-#include "data/Progress.h"
+#include "base/Progress.h"
 
 #include <QWidget>
 

@@ -1,5 +1,6 @@
 // The invexa tool: exit statuses, messages, settings edits, the real program on a demo folder. Each command runs
-// in an ordinary folder and in one whose path is longer than the 259 characters the original program could hold.
+// in an ordinary folder and in one whose path is longer than 259 characters, beyond the folder paths of up to 259
+// characters that the program must handle.
 #include "cli/InvexaTool.h"
 #include "config/ScanSetup.h"
 #include "data/ResultsDatabase.h"
@@ -15,6 +16,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
+#include <sys/stat.h>
+#include <tuple>
 
 using namespace invexa;
 using invexa::test::TTempDir;
@@ -27,9 +30,11 @@ struct TRun {
     std::string Out, Err;
 };
 
-// args: the words after "-C dir", separated by "|".
+// args: the words after "-C dir" (none when dir is empty), separated by "|".
 TRun Tool(const std::string &dir, const std::string &args) {
-    std::vector<std::string> words = {"-C", dir};
+    std::vector<std::string> words;
+    if (!dir.empty())
+        words = {"-C", dir};
     for (std::size_t at = 0, end = 0; !args.empty() && end != std::string::npos; at = end + 1)
         words.push_back(args.substr(at, (end = args.find('|', at)) - at));
     std::ostringstream out, err;
@@ -52,8 +57,24 @@ std::vector<std::string> Folders(const TTempDir &root) {
 }
 
 TEST(InvexaTool, UsageErrorsExitTwoHelpAndVersionZero) {
-    for (const char *args : {"", "frobnicate", "ignore", "switch|StealthMode|maybe", "exe|add|OnlyApp", "demo"})
-        EXPECT_EQ(Tool(".", args).Status, 2) << args;
+    for (const auto &[args, message] :
+         std::vector<std::pair<std::string, std::string>>{{"", ""},
+                                                          {"frobnicate", "Unknown command 'frobnicate'"},
+                                                          {"ignore|frob|x", "Unknown command 'frob'"},
+                                                          {"ignore", ""},
+                                                          {"switch|StealthMode|maybe", ""},
+                                                          {"exe|add|OnlyApp", ""},
+                                                          {"demo", ""}}) {
+        TRun run = Tool(".", args);
+        EXPECT_EQ(run.Status, 2) << args;
+        EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
+    }
+    // A working folder that does not exist is an error for every command, whatever it does with the folder.
+    for (const char *args : {"settings", "init", "export", "ignore|add|x", "distribution|x"}) {
+        TRun run = Tool("/nonexistent/folder", args);
+        EXPECT_EQ(run.Status, 1) << args;
+        EXPECT_EQ(run.Err, "The working folder /nonexistent/folder does not exist or is not a folder\n") << args;
+    }
     for (const auto &[args, text] : {std::pair{"--version", "1.1.2.1"}, std::pair{"--help", "merge"}}) {
         TRun run = Tool(".", args);
         EXPECT_EQ(run.Status, 0);
@@ -101,9 +122,10 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
     }
 }
 
-// Another program holds the table's write lock: the commands that write say so, naming the file, after a
-// bounded wait, and change nothing; one that only reads goes ahead.
-TEST(InvexaTool, TableLockedByAnotherProgramIsNamedInTheMessage) {
+// Another program holds the table's write lock, or the file is marked read-only (refused even for root): the
+// commands that write say so, naming the file, after a bounded wait for a lock, and change nothing; one that only
+// reads goes ahead.
+TEST(InvexaTool, TableLockedByAnotherProgramOrReadOnlyIsNamedInTheMessage) {
     TTempDir root;
     const std::string dir = root.Path();
     ASSERT_EQ(Tool(dir, "init").Status, 0);
@@ -122,6 +144,21 @@ TEST(InvexaTool, TableLockedByAnotherProgramIsNamedInTheMessage) {
     EXPECT_EQ(Tool(dir, "export").Out, "Exported 1 row(s) to " + dir + "/datadump.csv\n");
     TResultsDatabase::SetBusyTimeoutForTests(TResultsDatabase::BusyTimeoutMs);
     other.exec("ROLLBACK");
+    ASSERT_EQ(::chmod((dir + "/Results.sqlite").c_str(), 0444), 0);
+    TScanFileWriter::WriteFile(dir + "/bob.ivx", {{"M", "B", "1.0", 1, ""}});
+    for (const char *args : {"delete-app|M|A", "empty", "merge"}) {
+        TRun run = Tool(dir, args);
+        EXPECT_EQ(run.Status, 1) << args;
+        EXPECT_EQ(run.Err, "The results table " + dir + "/Results.sqlite is read-only; nothing was written to it\n");
+    }
+    EXPECT_TRUE(fs::exists(dir + "/bob.ivx"));
+    fs::create_directory(dir + "/blank"); // init puts no table into an empty file marked read-only
+    std::ofstream(dir + "/blank/Results.sqlite").close();
+    ASSERT_EQ(::chmod((dir + "/blank/Results.sqlite").c_str(), 0444), 0);
+    EXPECT_EQ(Tool(dir + "/blank", "init").Status, 1);
+    EXPECT_EQ(fs::file_size(dir + "/blank/Results.sqlite"), 0u);
+    EXPECT_EQ(Tool(dir, "export").Out, "Exported 1 row(s) to " + dir + "/datadump.csv\n");
+    ASSERT_EQ(::chmod((dir + "/Results.sqlite").c_str(), 0644), 0);
     EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
 }
 
@@ -213,6 +250,32 @@ TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
     }
     EXPECT_EQ(reported, 2u * kAdds);
     EXPECT_EQ(Read(dir + "/INVEXA.INI").rfind(kept, 0), 0u);
+}
+
+// Text arguments reach their command exactly as typed: brackets, commas, quotes, blanks, leading dashes after "--".
+// Typed UTF-8 becomes the scanners' 8-bit text when it has one, else its bytes stay. -C may follow the command.
+TEST(InvexaTool, TextArgumentsReachTheirCommandAsTyped) {
+    TTempDir root;
+    const std::string dir = root.Path();
+    ASSERT_EQ(Tool(dir, "init").Status, 0);
+    TScanFileWriter::WriteFile(dir + "/alice.ivx", {{"[Acme]", "x,y", "1", 1, ""},
+                                                    {"Soci\xE9t\xE9", "[p,q]", "1", 1, ""},
+                                                    {"-dash", " \"q\" ", "1", 1, ""},
+                                                    {"\xE4\xB8\xAD", "raw", "1", 1, ""}});
+    ASSERT_EQ(Tool(dir, "merge").Status, 0);
+    for (const auto &[command, args, out] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"delete-app", "[Acme]|x,y", "Deleted 1 row(s) of [Acme]\\x,y\n"},
+             {"delete-app", "Soci\xC3\xA9t\xC3\xA9|[p,q]", "Deleted 1 row(s) of Soci\xE9t\xE9\\[p,q]\n"},
+             {"delete-app", "--|-dash| \"q\" ", "Deleted 1 row(s) of -dash\\ \"q\" \n"},
+             {"delete-app", "\xE4\xB8\xAD|raw", "Deleted 1 row(s) of \xE4\xB8\xAD\\raw\n"},
+             {"distribution", "[Site, A]", "Saved " + dir + "/INVEXA.INI\n"},
+             {"ignore", "add|x,y|[p,q]", "Saved " + dir + "/INVEXA.INI\n"}}) {
+        TRun run = Tool("", command + "|-C|" + dir + "|" + args);
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        EXPECT_EQ(run.Out, out);
+    }
+    EXPECT_EQ(Tool(dir, "settings").Out, "UseIgnoreList=1\nSearchForExe=1\nStealthMode=1\nDistribution=[Site, A]\n"
+                                         "[Ignore Apps]\nx,y\\[p,q]\n[EXE Names]\n");
 }
 
 TEST(InvexaTool, TheRealProgramMakesMergesAndExportsADemoFolder) {

@@ -28,9 +28,7 @@ struct TPlantedCase {
     const char *Message;              // a part of stderr (empty: stderr is not checked)
 };
 
-// The table: each area adds its rows.
 const std::vector<TPlantedCase> Cases = {
-    // rows
     // INVEXA.INI is read through a link but never written through one; the saves' lock file beside it neither.
     {"INVEXA.INI", TPlant::LinkOut, {"settings"}, 0, ""},
     {"INVEXA.INI", TPlant::LinkOut, {"ignore", "add", "Acme"}, 1, "INVEXA.INI: it is a symbolic link"},
@@ -46,10 +44,27 @@ const std::vector<TPlantedCase> Cases = {
     {"ivx/dangling.ivx", TPlant::DanglingLink, {"merge"}, 1, "ivx/dangling.ivx: it is a symbolic link"},
     {"ivx/x.ivx", TPlant::Fifo, {"merge"}, 1, "ivx/x.ivx: it is not a regular file"},
     {"ivx/y.ivx", TPlant::Folder, {"merge"}, 0, ""},
+    // The export and the results table: refused before anything is opened or written.
+    {"datadump.csv", TPlant::LinkOut, {"export"}, 1, "datadump.csv: it is a symbolic link"},
+    {"datadump.csv", TPlant::DanglingLink, {"export"}, 1, "datadump.csv: it is a symbolic link"},
+    {"datadump.csv", TPlant::Fifo, {"export"}, 1, "datadump.csv: it is a FIFO, not a regular file"},
+    {"datadump.csv", TPlant::Folder, {"export"}, 1, "datadump.csv: it is a folder, not a regular file"},
+    {"Results.sqlite", TPlant::LinkOut, {"init"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::DanglingLink, {"init"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::Fifo, {"init"}, 1, "Results.sqlite: it is a FIFO, not a regular file"},
+    {"Results.sqlite", TPlant::LinkOut, {"export"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::DanglingLink, {"merge"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::Fifo, {"empty"}, 1, "Results.sqlite: it is a FIFO, not a regular file"},
+    {"Results.sqlite", TPlant::LinkOut, {"merge"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::DanglingLink, {"empty"}, 1, "Results.sqlite: it is a symbolic link"},
+    {"Results.sqlite", TPlant::Fifo, {"export"}, 1, "Results.sqlite: it is a FIFO, not a regular file"},
+    {"Results.sqlite-journal", TPlant::Fifo, {"delete-app", "M", "A"}, 1, "-journal: it is a FIFO"},
+    {"Results.sqlite-journal", TPlant::LinkOut, {"merge"}, 1, "-journal: it is a symbolic link"},
 };
 
 std::string Plant(const TTempDir &root, const std::string &dir, const TPlantedCase &c) {
     const std::string path = dir + "/" + c.Name, outside = root.File("outside");
+    fs::remove(path); // the plant takes the place of what init made there
     switch (c.Plant) {
     case TPlant::LinkOut:
         std::ofstream(outside, std::ios::binary) << "not yours\r\n";

@@ -3,7 +3,7 @@
 #include "config/ProfileFile.h"
 #include "config/ScanSetup.h"
 #include "config/SetupEntries.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "support/TempDir.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // wholly old or wholly new, the failure says "Unable to write to <path>", the edits and their flags survive for
 // the next save.
 #include "config/ScanSetup.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace invexa;
@@ -19,7 +20,8 @@ struct TCsvFolder : TWorkFolder {
         Table().Open();
         return TCsvExport::Export(Table(), csv);
     }
-    // The export in a process of its own, the table opened first and then prepare run (a limit, another user).
+    // The export in a process of its own, the table opened first and then prepare run (a limit, another user); its
+    // error, empty when it succeeds.
     std::string ExportInChild(const std::function<bool()> &prepare) {
         dm.reset();
         TChildResult child = RunInChild([&] {
@@ -27,7 +29,12 @@ struct TCsvFolder : TWorkFolder {
             own.resultsTbl.Open();
             if (!prepare())
                 return std::string("cannot prepare");
-            return ErrorOf([&] { TCsvExport::Export(own.resultsTbl, csv); });
+            try {
+                TCsvExport::Export(own.resultsTbl, csv);
+                return std::string();
+            } catch (const EInvexaError &e) {
+                return std::string(e.what());
+            }
         });
         EXPECT_TRUE(child.ExitedCleanly());
         return child.Text;
@@ -52,46 +59,84 @@ TEST(CsvExport, WritesEachRowAsOneLineOfExactBytesAndReplacesTheFile) {
     f.Table().DeleteRow(rows[2].Bookmark);
     EXPECT_EQ(f.Export(), 1);
     EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "\"alice\",\"Acme\",\"AB\",\"1.0\",-1,\"C:\\\"\r\n");
+    // Values another program stored: the integer the table holds (a text or a real as SQLite reads it as an
+    // integer), texts cut at their first zero byte as when stored.
+    SQLite::Database(f.DbPath(), SQLite::OPEN_READWRITE)
+        .exec("DELETE FROM Results; INSERT INTO Results VALUES ('a', CAST(x'4D0068696464656E' AS TEXT), 'x', '1', "
+              "'p', 70000), ('b', 'M', 'x', '1', 'p', -40000), ('c', 'M', 'x', '1', 'p', '12abc'), "
+              "('d', 'M', 'x', '1', 'p', -3.75)");
+    EXPECT_EQ(f.Export(), 4);
+    EXPECT_EQ(f.dir.Read(TCsvExport::FileName),
+              "\"a\",\"M\",\"x\",\"1\",70000,\"p\"\r\n\"b\",\"M\",\"x\",\"1\",-40000,\"p\"\r\n"
+              "\"c\",\"M\",\"x\",\"1\",12,\"p\"\r\n\"d\",\"M\",\"x\",\"1\",-3,\"p\"\r\n");
 }
 
-TEST(CsvExport, FailuresAreNamedAndLeaveTheFileAsTheySay) {
+// A failed export leaves the previous one whole and nothing beside it. A new export takes the old file's mode,
+// owner and group; when the exporting user cannot give it those, or cannot make a file in the folder, the old
+// file is rewritten in place if the system lets that user write it.
+TEST(CsvExport, FailuresLeaveThePreviousExportWholeAndTheFileKeepsItsOwner) {
     TCsvFolder f;
     std::vector<TResultRow> rows;
     for (int i = 0; i < 200; ++i)
         rows.push_back(Row("user" + std::to_string(i), "Maker", "Application", "1.0", i % 4 - 1, "C:\\x.exe"));
     f.Insert(rows);
     f.Export();
-    const std::string whole = f.dir.Read(TCsvExport::FileName);
+    const std::string whole = f.dir.Read(TCsvExport::FileName), old = "old content\r\n";
     ASSERT_GT(whole.size(), 4096u);
-    // No space: what was written stays.
+    auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(f.dir.Path()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> only = {"Results.sqlite", "datadump.csv", "ivx"};
     EXPECT_EQ(f.ExportInChild([] {
         rlimit lim{4000, 4000};
         return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
     }), "Disk full");
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), whole.substr(0, 4000));
-    // Read-only, or writable by its owner only and the export run by another user: the old content stays.
-    f.dir.Write(TCsvExport::FileName, "old content\r\n");
-    ASSERT_EQ(::chmod(f.dir.Path().c_str(), 0755), 0);
-    if (::geteuid() == 0 && ::getpwnam("nobody")) {
-        EXPECT_EQ(f.ExportInChild(BecomeNobody), "File access denied");
-        EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "old content\r\n");
-    }
-    ASSERT_EQ(::chmod(f.csv.c_str(), 0444), 0);
+    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), whole);
+    EXPECT_EQ(entries(), only);
+    // A closed table fails before the first row; the previous export stays.
+    f.dir.Write(TCsvExport::FileName, old);
     f.Restart();
-    EXPECT_EQ(ErrorOf([&] { f.Export(); }), "File access denied");
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "old content\r\n");
-    // A folder in its place is refused and keeps what it holds.
-    std::filesystem::remove(f.csv);
-    std::filesystem::create_directory(f.csv);
-    f.dir.Write(std::string(TCsvExport::FileName) + "/keep", "kept");
-    EXPECT_EQ(ErrorOf([&] { f.Export(); }), "File access denied");
-    EXPECT_EQ(f.dir.Read(std::string(TCsvExport::FileName) + "/keep"), "kept");
-    // A closed table leaves an empty file and says so.
-    std::filesystem::remove_all(f.csv);
-    f.dir.Write(TCsvExport::FileName, "old content\r\n");
     f.Table().Close();
     EXPECT_EQ(ErrorOf([&] { TCsvExport::Export(f.Table(), f.csv); }), "Cannot perform this operation on a closed dataset");
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "");
+    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), old);
+    passwd *nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody)
+        return;
+    struct TOwner {
+        bool asNobody;
+        mode_t folder, file;
+        uid_t owner;
+        const char *error; // empty: the export succeeds
+        bool inPlace;
+    } const cases[] = {
+        {false, 0755, 0604, nobody->pw_uid, "", false}, // root gives the new file nobody's owner and group
+        {true, 0777, 0666, 0, "", true},                // nobody cannot give it root's: written in place
+        {true, 0755, 0666, 0, "", true},                // nobody cannot make a file in the folder
+        {true, 0755, 0644, 0, "File access denied", true},
+        {false, 0755, 0444, 0, "File access denied", true}, // marked read-only: refused even for root
+    };
+    for (const TOwner &c : cases) {
+        SCOPED_TRACE(std::to_string(c.file) + (c.asNobody ? " as nobody" : " as root"));
+        f.dir.Write(TCsvExport::FileName, old);
+        struct stat before {
+        }, after{};
+        ASSERT_EQ(::chown(f.csv.c_str(), c.owner, c.owner ? nobody->pw_gid : 0) | ::chmod(f.csv.c_str(), c.file) |
+                      ::chmod(f.dir.Path().c_str(), c.folder) | ::stat(f.csv.c_str(), &before),
+                  0);
+        f.Restart();
+        EXPECT_EQ(f.ExportInChild([&] { return !c.asNobody || BecomeNobody(); }), c.error);
+        EXPECT_EQ(f.dir.Read(TCsvExport::FileName), *c.error ? old : whole);
+        ASSERT_EQ(::stat(f.csv.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
+        EXPECT_EQ(std::tie(after.st_mode, after.st_uid, after.st_gid),
+                  std::tie(before.st_mode, before.st_uid, before.st_gid));
+        EXPECT_EQ(entries(), only);
+        ::chmod(f.csv.c_str(), 0644);
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The default error box's text, and the program's real message boxes behind the wrapper every handler runs through.
 #include "FormsFixture.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "forms/ErrorBox.h"
 #include "forms/MessageBoxes.h"
 

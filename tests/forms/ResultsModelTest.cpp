@@ -1,6 +1,6 @@
 // DataSource1, the lazy model over the results table, as the window builds it.
 #include "FormsFixture.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/ResultsPager.h"
 
 #include <QAbstractItemModelTester>

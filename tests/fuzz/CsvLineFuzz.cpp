@@ -3,7 +3,7 @@
 // fourth and the fifth, "," between fields and CR LF at the end, appended to what the buffer held.
 #include "FuzzCheck.h"
 
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/ResultRow.h"
 #include "export/CsvExport.h"
 

@@ -7,7 +7,7 @@
 #include "FuzzCheck.h"
 
 #include "config/ProfileFile.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

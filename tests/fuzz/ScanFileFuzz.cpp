@@ -4,7 +4,7 @@
 #include "FuzzScratch.h"
 
 #include "data/DataFileMerge.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/RsltsLst.h"
 #include "data/results.h"
 

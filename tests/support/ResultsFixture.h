@@ -2,7 +2,7 @@
 // Helpers of the data and export tests: a working folder as the scanners leave it (a real results table, an ivx
 // sub-folder of scan files), raw SQL reads that bypass the table class, and scan-file byte builders.
 #include "data/DataFileMerge.h"
-#include "data/InvexaError.h"
+#include "base/InvexaError.h"
 #include "data/ScanFileWriter.h"
 #include "data/results.h"
 #include "support/TempDir.h"
