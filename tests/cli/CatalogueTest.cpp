@@ -85,6 +85,7 @@ TEST(Catalogue, HandCountedTableInEachFormat) {
         {"users|Acme|Tool", "UserName\nalice\ncarol\n"},
         {"users|Acme|Tool|2.0|--format|csv", "UserName\r\nalice\r\n"},
         {"users|acme|Tool|--format|json", "[\n  {\"UserName\": \"bob\"}\n]\n"},
+        {"users|\u00c9clair, Ltd|Say \"Hi\"|--format|csv", "UserName\r\nbob\r\n"},
         {"computers|--format|csv",
          "UserName,Rows,LastScan,Merged\r\nalice,3,,\r\nbob,2,,\r\ncarol,2,,\r\ndave,2,,\r\n"},
         {"computers|--older-than|30|--format|json",
