@@ -116,7 +116,11 @@ const char Examples[] = R"(Examples:
   invexa distribution "Head Office"         set the distribution text
   invexa delete-app "Acme Corp" "Tool"      delete every row of one application
   invexa empty                              empty the results table
-  invexa demo ./try-me                      make a folder to try the program in)";
+  invexa demo ./try-me                      make a folder to try the program in
+  invexa catalogue --filter acme            how many computers have each application
+  invexa users "Acme Corp" "Tool"           which users have one application
+  invexa computers --older-than 30          the computers whose last scan is older than 30 days
+)";
 
 } // namespace
 
@@ -141,11 +145,16 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     app.add_subcommand("init", "Create Results.sqlite with the empty table")->callback([&] {
         action = [&] { return cmd.Init(); };
     });
-    app.add_subcommand("merge", "Merge the waiting scan data files")->callback([&] {
+    std::string format = "text";
+    auto formatOption = [&](CLI::App *command) {
+        command->add_option("--format", format, "text (the default) or json")->check(CLI::IsMember({"text", "json"}));
+        return command;
+    };
+    formatOption(app.add_subcommand("merge", "Merge the waiting scan data files"))->callback([&] {
         action = [&] { return cmd.Merge(); };
     });
     app.add_subcommand("export", "Write datadump.csv")->callback([&] { action = [&] { return cmd.Export(); }; });
-    app.add_subcommand("settings", "Print the scanners' settings")->callback([&] {
+    formatOption(app.add_subcommand("settings", "Print the scanners' settings"))->callback([&] {
         action = [&] { return cmd.Settings(); };
     });
     app.add_subcommand("empty", "Empty the results table")->callback([&] { action = [&] { return cmd.Empty(); }; });
@@ -172,6 +181,7 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     }
     for (std::string &word : words)
         word = AsTyped(word);
+    cmd.json = format == "json";
     if (quiet) {
         toolOut.rdbuf(nullptr); // output to a stream without a buffer is dropped
         cmd.terminal = false;
