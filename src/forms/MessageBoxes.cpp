@@ -1,13 +1,30 @@
 #include "forms/MessageBoxes.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
+#include <QLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
+
+// QMessageBox keeps an indent before its text where an icon would stand; a box without an icon starts its text at
+// the margin.
+void DropIconIndent(QMessageBox &box) {
+    QLayout *layout = box.layout();
+    for (int i = 0; layout && i < layout->count(); ++i) {
+        if (QSpacerItem *indent = layout->itemAt(i)->spacerItem()) {
+            layout->removeItem(indent);
+            delete indent;
+            return;
+        }
+    }
+}
 
 QMessageBox::StandardButton Run(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
                                 QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, caption, text, buttons, parent);
+    if (icon == QMessageBox::NoIcon)
+        DropIconIndent(box);
     box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
@@ -15,8 +32,7 @@ QMessageBox::StandardButton Run(QWidget *parent, QMessageBox::Icon icon, const Q
 } // namespace
 
 void TMessageBoxes::ErrorBox(QWidget *parent, const QString &text) {
-    Run(parent, QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
-        QMessageBox::Ok);
+    Run(parent, QMessageBox::Critical, QCoreApplication::applicationName(), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void TMessageBoxes::Refusal(QWidget *parent, const QString &text) {
