@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing. Liberation Sans is the
+# windows' designed font where "MS Sans Serif" is missing: its Arial metrics make the designed captions fit.
 # Usage: scripts/deps.sh [extra packages...]
 set -euo pipefail
 packages=(cmake make g++ pkg-config libsqlite3-dev sqlite3 libsqlitecpp-dev libcli11-dev libgtest-dev
-          qt6-base-dev fonts-dejavu-core "$@")
+          qt6-base-dev fonts-dejavu-core fonts-liberation "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
