@@ -1,23 +1,27 @@
 #include "forms/MessageBoxes.h"
 
 #include <QCoreApplication>
-#include <QLayout>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QSpacerItem>
 
 namespace {
 
-// QMessageBox keeps an indent before its text where an icon would stand; a box without an icon starts its text at
-// the margin.
+// QMessageBox keeps an indent before its text where an icon would stand, and its empty column takes a share of a
+// wide box; a box without an icon has its text start at the margin.
 void DropIconIndent(QMessageBox &box) {
-    QLayout *layout = box.layout();
-    for (int i = 0; layout && i < layout->count(); ++i) {
-        if (QSpacerItem *indent = layout->itemAt(i)->spacerItem()) {
-            layout->removeItem(indent);
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    QWidget *text = box.findChild<QWidget *>(QStringLiteral("qt_msgbox_label"));
+    if (!grid || !text)
+        return;
+    for (int i = grid->count() - 1; i >= 0; --i) {
+        if (QSpacerItem *indent = grid->itemAt(i)->spacerItem()) {
+            grid->removeItem(indent);
             delete indent;
-            return;
         }
     }
+    grid->removeWidget(text);
+    grid->addWidget(text, 0, 0, 1, grid->columnCount());
 }
 
 QMessageBox::StandardButton Run(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,

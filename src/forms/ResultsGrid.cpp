@@ -259,11 +259,15 @@ void TResultsGrid::CancelEditing() {
 bool TResultsGrid::PostOrDropEditing() {
     if (!model_)
         return true;
+    const int row = CurrentRow(), column = CurrentColumn();
     if (CommitEditor(true) && TErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); })) {
         EnsureEditor();
         return true;
     }
     CancelEditing();
+    // A write refused because the row changed meanwhile read the table again, which leaves no cell current.
+    if (!currentIndex().isValid())
+        PlaceCurrent(row, column);
     return false;
 }
 
