@@ -161,15 +161,21 @@ TEST_F(StartupTest, CloseWritesAPendingEditFirstAndAFailedWriteOrSaveKeepsTheWin
     EXPECT_EQ(boxes.Shown,
               QStringList{"Error: Unable to write to " + QString::fromStdString(window->WorkDir()) + "/INVEXA.INI."});
 
-    // Another program changes the edited row meanwhile: the edit is dropped, and nothing is saved yet.
+    // A value the column refuses, then an edit of a row another program changes meanwhile: each is dropped, and
+    // nothing is saved yet.
     ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0644), 0);
+    Click(1, Qt::LeftButton, {}, 4);
+    Type("40000");
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(EditorText(), "0");
     Click(1);
     Type("Mine");
     SQLite::Database(dir.File(invexa::TResultsDatabase::FileName), SQLite::OPEN_READWRITE)
         .exec("UPDATE Results SET AppMaker = 'Theirs' WHERE rowid = " + std::to_string(Model()->Bookmark(1)));
     EXPECT_FALSE(window->close());
     EXPECT_EQ(closed.count(), 0);
-    EXPECT_TRUE(boxes.Shown.size() == 2 && boxes.Shown[1].contains("changed by another program"))
+    EXPECT_TRUE(boxes.Shown.size() == 3 && boxes.Shown[1].contains("32767") &&
+                boxes.Shown[2].contains("changed by another program"))
         << boxes.Shown.join(" | ").toStdString();
     auto *editor = qobject_cast<QLineEdit *>(Grid()->indexWidget(Grid()->currentIndex()));
     ASSERT_NE(editor, nullptr);
@@ -180,8 +186,8 @@ TEST_F(StartupTest, CloseWritesAPendingEditFirstAndAFailedWriteOrSaveKeepsTheWin
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(invexa::LoadSettings(dir.Path()).StealthMode);
-    EXPECT_EQ(StoredRows()[1].AppMaker, "Theirs");
-    EXPECT_EQ(boxes.Shown.size(), 2u);
+    EXPECT_EQ(StoredRows()[1].AppMaker + std::to_string(*StoredRows()[1].Verification), "Theirs0");
+    EXPECT_EQ(boxes.Shown.size(), 3u);
 }
 
 TEST_F(StartupTest, AboutBoxIsOneNonModalBoxCentredFirstThenWhereItWasHidden) {
