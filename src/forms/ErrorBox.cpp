@@ -14,19 +14,6 @@ QString TErrorBox::Text(std::string_view message) {
     return QString::fromUtf8(text);
 }
 
-namespace {
-std::function<std::string(const std::exception &)> &Describer() {
-    static std::function<std::string(const std::exception &)> describe = [](const std::exception &e) {
-        return std::string(e.what());
-    };
-    return describe;
-}
-} // namespace
-
-void TErrorBox::SetDescribe(std::function<std::string(const std::exception &)> describe) {
-    Describer() = std::move(describe);
-}
-
 bool TErrorBox::Guard(IMessageBoxes &boxes, QWidget *parent, const std::function<void()> &handler) {
     try {
         handler();
@@ -34,7 +21,7 @@ bool TErrorBox::Guard(IMessageBoxes &boxes, QWidget *parent, const std::function
     } catch (const invexa::ERefusal &refusal) {
         boxes.Refusal(parent, QString::fromUtf8(refusal.what()));
     } catch (const std::exception &error) {
-        boxes.ErrorBox(parent, Text(Describer()(error)));
+        boxes.ErrorBox(parent, Text(error.what()));
     } catch (...) {
         boxes.ErrorBox(parent, Text("Unknown error"));
     }

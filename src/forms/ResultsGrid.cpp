@@ -2,7 +2,7 @@
 
 #include "forms/ErrorBox.h"
 #include "forms/GridTitleStyle.h"
-#include "forms/MessageBoxes.h"
+#include "forms/IMessageBoxes.h"
 #include "forms/ResultsDelegate.h"
 #include "forms/ResultsModel.h"
 
@@ -22,7 +22,7 @@ constexpr int TextColumnWidth = 64;
 constexpr int UserNameChars = 16;
 } // namespace
 
-TResultsGrid::TResultsGrid(QWidget *parent) : QTableView(parent) {
+TResultsGrid::TResultsGrid(IMessageBoxes &boxes, QWidget *parent) : QTableView(parent), boxes_(boxes) {
     delegate_ = new TResultsDelegate(this, this);
     setItemDelegate(delegate_);
     // Qt's selection and edit triggers are off: the grid selects and edits by its own rules.
@@ -61,6 +61,8 @@ TResultsGrid::~TResultsGrid() {
 void TResultsGrid::SetResultsModel(TResultsModel *model) {
     model_ = model;
     setModel(model);
+    connect(model_, &TResultsModel::ReadFailed, this,
+            [this](const QString &message) { Boxes().ErrorBox(this, TErrorBox::Text(message.toStdString())); });
     model_->SetSelectionColors(palette().color(QPalette::Active, QPalette::Highlight),
                                palette().color(QPalette::Active, QPalette::HighlightedText));
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
@@ -71,7 +73,7 @@ void TResultsGrid::SetResultsModel(TResultsModel *model) {
 }
 
 IMessageBoxes &TResultsGrid::Boxes() const {
-    return boxes_ ? *boxes_ : TMessageBoxes::Instance();
+    return boxes_;
 }
 
 bool TResultsGrid::Owns(const QWidget *widget) const {
@@ -210,7 +212,7 @@ void TResultsGrid::closeEditor(QWidget *, QAbstractItemDelegate::EndEditHint hin
         TabTo(false);
         break;
     case QAbstractItemDelegate::RevertModelCache:
-        RevertRow();
+        CancelEditing();
         break;
     case QAbstractItemDelegate::SubmitModelCache:
         CommitEditor(true);
@@ -269,10 +271,6 @@ bool TResultsGrid::PostOrDropEditing() {
     if (!currentIndex().isValid())
         PlaceCurrent(row, column);
     return false;
-}
-
-void TResultsGrid::RevertRow() {
-    CancelEditing();
 }
 
 void TResultsGrid::Reload() {

@@ -1,13 +1,13 @@
 #include "forms/admnMain.h"
 
+#include "base/InvexaError.h"
 #include "config/SetupEntries.h"
 #include "data/DataFileMerge.h"
-#include "base/InvexaError.h"
 #include "data/results.h"
 #include "export/CsvExport.h"
 #include "forms/Cp1252Text.h"
 #include "forms/ErrorBox.h"
-#include "forms/MessageBoxes.h"
+#include "forms/IMessageBoxes.h"
 #include "forms/ResultsGrid.h"
 #include "forms/ResultsModel.h"
 #include "forms/SoftwarePage.h"
@@ -71,16 +71,12 @@ std::string JoinLines(const std::vector<std::string> &lines) {
 
 } // namespace
 
-TRuvolaform::TRuvolaform(IMessageBoxes *boxes, QWidget *parent)
-    : QMainWindow(parent), boxes_(boxes ? *boxes : TMessageBoxes::Instance()) {
+TRuvolaform::TRuvolaform(IMessageBoxes &boxes, QWidget *parent) : QMainWindow(parent), boxes_(boxes) {
     TWindowLook::InitResources();
     setObjectName(QStringLiteral("Ruvolaform"));
     setWindowTitle(QStringLiteral("Invexa Administrator"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/program.png")));
     setFont(TWindowLook::DesignFont(13));
-    TErrorBox::SetDescribe([](const std::exception &e) {
-        return DataModule1 ? DataModule1->database.Describe(e) : std::string(e.what());
-    });
 
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     setCentralWidget(PageControl1);
@@ -153,9 +149,8 @@ void TRuvolaform::BuildToolBars(QWidget *page) {
 }
 
 void TRuvolaform::CreateResultsGrid() {
-    ResultsGrid1 = Named(new TResultsGrid(ResultsSheet), "ResultsGrid1");
+    ResultsGrid1 = Named(new TResultsGrid(boxes_, ResultsSheet), "ResultsGrid1");
     ResultsGrid1->setAccessibleName(QStringLiteral("Results"));
-    ResultsGrid1->SetMessageBoxes(&boxes_);
     connect(ResultsGrid1, &TResultsGrid::TitleClicked, this, [this] { Guard([this] { ResultsGrid1TitleClick(); }); });
     BuildGridMenu();
 }

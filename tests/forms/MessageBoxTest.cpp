@@ -33,7 +33,7 @@ TEST(RealMessageBoxes, CaptionIconButtonsAndAnswerOfEachBox) {
     QCoreApplication::setApplicationName("renamed");
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), "renamed");
     QCoreApplication::setApplicationName(title);
-    auto &real = TMessageBoxes::Instance();
+    TMessageBoxes real;
     const TCase cases[] = {
         // Even what is not a standard exception stops in the wrapper.
         {[&] { return TErrorBox::Guard(real, nullptr, [] { throw 42; }); }, QMessageBox::Ok, false, "Invexa Admin",
