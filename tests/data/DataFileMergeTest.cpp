@@ -452,32 +452,4 @@ TEST(DataFileMerge, RunningOutOfDescriptorsIsReportedOnceNotAsEveryFileFailing) 
     crowd.CheckAndFinish(f);
 }
 
-// A scanner that wrote nothing but empty records for 2 GB: a sparse file of zeros is exactly that (every length
-// 0, every flag 0), so it costs no disk. Long: run with INVEXA_LONG_TESTS=1.
-TEST(DataFileMerge, TwoGigabytesOfEmptyRecordsMergeInBoundedMemory) {
-    if (const char *run = std::getenv("INVEXA_LONG_TESTS"); !run || std::string(run) != "1")
-        GTEST_SKIP() << "a long test: set INVEXA_LONG_TESTS=1 to run it";
-    TWorkFolder f;
-    constexpr std::int64_t Size = std::int64_t(2) << 30;
-    fs::resize_file(f.Scan("empty.ivx", {}), Size);
-    auto start = std::chrono::steady_clock::now();
-    TMergeSummary s = f.Merge();
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    ASSERT_EQ(s.Errors, std::vector<std::string>{});
-    // 17 bytes a record; the last 2^31 mod 17 bytes form one more record, cut short.
-    const std::int64_t records = (Size + 16) / 17;
-    ASSERT_EQ(s.Merged.size(), 1u);
-    EXPECT_EQ(s.Merged[0].Records, records);
-    EXPECT_EQ(f.Sql("SELECT count(*) FROM Results WHERE UserName = 'empty' AND AppMaker = '' AND AppName = '' "
-                    "AND Version = '' AND AppPath = '' AND Verification = 0")[0][0],
-              std::to_string(records));
-    EXPECT_FALSE(f.Waiting("empty.ivx"));
-    // ru_maxrss is the peak of the whole test process, in kilobytes: it must not come near the file's size.
-    EXPECT_LT(usage.ru_maxrss, 256 * 1024) << "peak memory grew with the file";
-    std::cout << "[ 2 GB     ] " << records << " empty records merged in " << seconds << " s, peak memory "
-              << usage.ru_maxrss / 1024 << " MB\n";
-}
-
 } // namespace
