@@ -224,19 +224,6 @@ TEST(DataFileMerge, RowsFollowABookmarkStoredByHandNearTheLimit) {
     EXPECT_EQ(f.Lines(), expected);
 }
 
-// Polls cond until it holds (true) or the child ends (false); fails the test when neither happens in time.
-bool WhileRunning(pid_t child, int &status, const std::function<bool()> &cond) {
-    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-         std::chrono::steady_clock::now() < deadline; std::this_thread::yield()) {
-        if (cond())
-            return true;
-        if (::waitpid(child, &status, WNOHANG) == child)
-            return false;
-    }
-    ADD_FAILURE() << "the merge neither ended nor reached the kill point in time";
-    return true;
-}
-
 // A merge killed at any instant loses and duplicates nothing, and the next merge finishes the job. More files
 // than one commit takes, so the pass commits at least twice.
 TEST(DataFileMergeCrash, KilledMergeLosesNothingAndTheNextMergeFinishesTheJob) {
@@ -264,9 +251,12 @@ TEST(DataFileMergeCrash, KilledMergeLosesNothingAndTheNextMergeFinishesTheJob) {
             journal, [&] { return waiting() < crowd.users; }, [&] { return waiting() < crowd.users && journal(); },
             [&] { return waiting() < crowd.users - TDataFileMerge::BatchFiles / 2; }};
         const std::function<bool()> &kill = killAt[point / 2];
-        pid_t child = StartTool({"-C", f.dir.Path(), "merge"}, "/dev/null", "/dev/null");
+        pid_t child = Start(ToolPath(), {"-C", f.dir.Path(), "merge"});
         int status = 0;
-        if (WhileRunning(child, status, kill)) {
+        bool ended = false;
+        EXPECT_TRUE(WaitUntil([&] { return kill() || (ended = ::waitpid(child, &status, WNOHANG) == child); }))
+            << "the merge neither ended nor reached the kill point in time";
+        if (!ended) {
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);
             killedMidway += WIFSIGNALED(status) && waiting() > 0;
@@ -290,7 +280,8 @@ TEST(TwoAdministrators, MergingTheSameFolderAtOnceLosesAndDoublesNothing) {
         crowd.Prepare(f);
         pid_t admin[2];
         for (int k = 0; k < 2; ++k)
-            admin[k] = StartTool({"-C", f.dir.Path(), "merge"}, "/dev/null", f.dir.File("err" + std::to_string(k)));
+            admin[k] =
+                Start(ToolPath(), {"-C", f.dir.Path(), "merge"}, "/dev/null", f.dir.File("err" + std::to_string(k)));
         int status[2] = {0, 0};
         for (int k = 0; k < 2; ++k)
             ASSERT_TRUE(WaitFor(admin[k], status[k], std::chrono::seconds(60))) << "administrator " << k << " hung";
