@@ -4,6 +4,7 @@
 #include "data/FileRemover.h"
 #include "base/InvexaError.h"
 #include "data/RsltsLst.h"
+#include "data/ScanTimes.h"
 #include "data/results.h"
 
 #include <SQLiteCpp/Database.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -431,6 +433,7 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
     std::vector<std::string> names = DataFileNames(summary.DataFolder);
     dm_.resultsTbl.Open();
     SQLite::Database &db = dm_.database.Connection();
+    TScanTimes times(db); // each user's times go in the transaction of its rows
 
     const int batchFiles = BatchFileLimit();
     std::vector<TResultRow> rows(64); // reused for every file
@@ -563,6 +566,7 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
             tail.Written(at);
         else
             lastAppended = pending.info.Records;
+        times.Record(Cp1252ToUtf8(pending.info.UserName), pending.file->ModifiedTime(), std::time(nullptr));
         batchRows += pending.info.Records;
         batch.push_back(std::move(pending));
         if (static_cast<int>(batch.size()) >= batchFiles || batchRows >= BatchRows)
