@@ -22,72 +22,77 @@ protected:
     }
 };
 
-TEST_F(SetupPageTest, AddsAreRefusedOrTakeTheirPlaceLetterCaseIgnoredAndFlagOnlyTheirList) {
-    dir.Write("INVEXA.INI", "[Ignore Apps]\r\napple=\r\nCherry=\r\n[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
-    Start();
-    Enter(" ", "Office", ""); // blanks alone name no maker
-    ClickButton("AddBtn");
-    Enter("", "", "x.exe");
-    ClickButton("AddExeBtn");
-    Enter("", "Firefox", "");
-    ClickButton("AddExeBtn");
-    EXPECT_EQ(boxes.Shown,
-              QStringList({"Refusal: You must enter an Application Maker",
-                           "Refusal: You must enter an Application name", "Refusal: You must enter an EXE file name"}));
-    EXPECT_EQ(Items("IgnoreLB") + "/" + Items("ExeNamesLB"), "apple|Cherry/alpha=a.exe|Charlie=c.exe");
-    EXPECT_EQ(Flags(), "");
-
-    Enter("Banana", "", "");
-    ClickButton("AddBtn");
-    EXPECT_EQ(Flags(), "I");
-    Enter("aardvark", "Tool", "t.exe");
-    ClickButton("AddBtn");
-    ClickButton("AddBtn");
-    EXPECT_EQ(Items("IgnoreLB"), "aardvark\\Tool|aardvark\\Tool|apple|Banana|Cherry");
-    // Nothing is cleared and the new entry is not selected.
-    EXPECT_EQ(Find<QLineEdit>("MakerEB")->text(), "aardvark");
-    EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
-    Enter("", "BRAVO", "b.exe");
-    ClickButton("AddExeBtn");
-    EXPECT_EQ(Items("ExeNamesLB"), "alpha=a.exe|BRAVO=b.exe|Charlie=c.exe");
-    EXPECT_EQ(Flags(), "IE");
-    EXPECT_EQ(boxes.Shown.size(), 3u);
-}
-
-TEST_F(SetupPageTest, DeleteRemovesTheSelectedEntryOnlyAndFlagsOnlyItsList) {
-    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nA=\r\nB=\r\nC=\r\n[EXE Names]\r\nX=x.exe\r\nY=y.exe\r\n");
-    Start();
-    ClickButton("DeleteBtn");
-    ClickButton("DelExeBtn");
-    EXPECT_EQ(Flags(), "");
-    Find<QListWidget>("ExeNamesLB")->setCurrentRow(0);
-    ClickButton("DelExeBtn");
-    EXPECT_EQ(Flags(), "E");
-    Find<QListWidget>("IgnoreLB")->setCurrentRow(1);
-    ClickButton("DeleteBtn");
-    EXPECT_EQ(Flags(), "IE");
-    // No other entry is selected: a second click deletes nothing.
-    ClickButton("DeleteBtn");
-    ClickButton("DelExeBtn");
-    EXPECT_EQ(Items("IgnoreLB") + "/" + Items("ExeNamesLB"), "A|C/Y=y.exe");
-    EXPECT_EQ(boxes.Shown, QStringList());
-}
-
-TEST_F(SetupPageTest, EachSwitchAndTheDistributionSetOnlySwitchesChanged) {
-    dir.Write("INVEXA.INI", "[Switches]\r\nDistribution=HQ\r\n");
-    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB", "DistributionEB"}) {
+// Each edit in a fresh window: the lists it leaves ("ignore list/EXE names"), the change flags it sets, the
+// refusals it shows. Adds ignore letter case and keep their fields; a delete takes the selected entry only.
+TEST_F(SetupPageTest, EachEditChangesItsListAndFlagsOnlyItsGroupAndARefusalNothing) {
+    const QString base = "apple|Cherry/alpha=a.exe|Charlie=c.exe";
+    struct TCase {
+        const char *What;
+        std::function<void()> Edit;
+        QString Lists;
+        std::string Flags;
+        QStringList Shown;
+    };
+    std::vector<TCase> cases = {
+        {"refusals",
+         [&] {
+             Enter(" ", "Office", ""); // blanks alone name no maker
+             ClickButton("AddBtn");
+             Enter("", "", "x.exe");
+             ClickButton("AddExeBtn");
+             Enter("", "Firefox", "");
+             ClickButton("AddExeBtn");
+         },
+         base, "",
+         QStringList({"Refusal: You must enter an Application Maker", "Refusal: You must enter an Application name",
+                      "Refusal: You must enter an EXE file name"})},
+        {"a maker alone", [&] { Enter("Banana", "", ""), ClickButton("AddBtn"); },
+         "apple|Banana|Cherry/alpha=a.exe|Charlie=c.exe", "I"},
+        {"twice",
+         [&] {
+             Enter("aardvark", "Tool", "t.exe");
+             ClickButton("AddBtn");
+             ClickButton("AddBtn");
+             EXPECT_EQ(Find<QLineEdit>("MakerEB")->text(), "aardvark");
+             EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
+         },
+         "aardvark\\Tool|aardvark\\Tool|apple|Cherry/alpha=a.exe|Charlie=c.exe", "I"},
+        {"an EXE name", [&] { Enter("", "BRAVO", "b.exe"), ClickButton("AddExeBtn"); },
+         "apple|Cherry/alpha=a.exe|BRAVO=b.exe|Charlie=c.exe", "E"},
+        {"deletes without a selection", [&] { ClickButton("DeleteBtn"), ClickButton("DelExeBtn"); }, base, ""},
+        // Nothing else is selected after a delete: the second click deletes nothing.
+        {"an EXE name deleted",
+         [&] { Find<QListWidget>("ExeNamesLB")->setCurrentRow(0), ClickButton("DelExeBtn"), ClickButton("DelExeBtn"); },
+         "apple|Cherry/Charlie=c.exe", "E"},
+        {"an entry deleted",
+         [&] { Find<QListWidget>("IgnoreLB")->setCurrentRow(1), ClickButton("DeleteBtn"), ClickButton("DeleteBtn"); },
+         "apple/alpha=a.exe|Charlie=c.exe", "I"},
+        {"the distribution typed and undone",
+         [&] {
+             QTest::keyClick(Find<QLineEdit>("DistributionEB"), Qt::Key_X);
+             QTest::keyClick(Find<QLineEdit>("DistributionEB"), Qt::Key_Backspace);
+             EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), "HQ");
+         },
+         base, "S"},
+    };
+    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
+        cases.push_back({name,
+                         [this, name] {
+                             QTest::mouseClick(Find<QCheckBox>(name), Qt::LeftButton);
+                             EXPECT_FALSE(Find<QCheckBox>(name)->isChecked());
+                         },
+                         base, "S"});
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.What);
+        dir.Write("INVEXA.INI", "[Ignore Apps]\r\napple=\r\nCherry=\r\n[Switches]\r\nDistribution=HQ\r\n"
+                                "[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
+        boxes.Shown.clear();
         Start();
         ShowSetupPage();
-        if (auto *box = window->findChild<QCheckBox *>(name)) {
-            QTest::mouseClick(box, Qt::LeftButton);
-            EXPECT_FALSE(box->isChecked()) << name;
-        } else {
-            // Typing and undoing it leaves the flag set.
-            QTest::keyClick(Find<QLineEdit>(name), Qt::Key_X);
-            QTest::keyClick(Find<QLineEdit>(name), Qt::Key_Backspace);
-            EXPECT_EQ(Find<QLineEdit>(name)->text(), "HQ");
-        }
-        EXPECT_EQ(Flags(), "S") << name;
+        c.Edit();
+        EXPECT_EQ(Items("IgnoreLB") + "/" + Items("ExeNamesLB"), c.Lists);
+        EXPECT_EQ(Flags(), c.Flags);
+        EXPECT_EQ(boxes.Shown, c.Shown);
         Stop();
     }
 }
