@@ -89,16 +89,19 @@ TEST_F(StartupTest, ErrorsInFormCreateAndFormShowAreReportedAndStartUpGoesOn) {
     dir.Write("INVEXA.INI", std::string("\xFF\xFE[\0S\0]\0", 8));
     WriteScanFile("good.ivx", {{"A", "B"}});
     dir.Write("ivx/bad.ivx", std::string("\xFA\x00\x00\x00", 4) + std::string(250, 'x'));
+    WriteScanFile("workstation-0001-a.ivx", {{"A", "B"}});
+    WriteScanFile("workstation-0001-b.ivx", {{"A", "B"}});
     Start();
     const QStringList errors = boxes.Shown;
     ASSERT_EQ(errors.size(), 2u);
-    EXPECT_TRUE(errors[0].startsWith("Error: ") && errors[0].contains("UTF-16") && errors[1].contains("bad.ivx"))
+    EXPECT_TRUE(errors[0].startsWith("Error: ") && errors[0].contains("UTF-16") && errors[1].contains("bad.ivx") &&
+                errors[1].contains("\nWarning: ") && errors[1].contains("workstation-0001-b.ivx"))
         << errors.join(" | ").toStdString();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(progress->isVisible());
     EXPECT_FALSE(window->ChangeFlags().Any());
     EXPECT_TRUE(dir.Exists("ivx/bad.ivx"));
-    EXPECT_EQ(Model()->rowCount(), 1);
+    EXPECT_EQ(Model()->rowCount(), 2);
 }
 
 // The settings load sorted, as 8-bit text, and with their change flags cleared after the boxes were set; the
