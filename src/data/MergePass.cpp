@@ -29,6 +29,16 @@ bool Vanished(const std::string &path) {
     return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
+// The record's texts cut to their columns' widths, as the table stores them.
+void FillRow(TResultRow &row, const std::string &user, const TResultsRec &rec) {
+    row.UserName = user;
+    row.AppMaker.assign(CutView(rec.AppMaker, FieldWidth(TField::AppMaker)));
+    row.AppName.assign(CutView(rec.AppName, FieldWidth(TField::AppName)));
+    row.Version.assign(CutView(rec.Version, FieldWidth(TField::Version)));
+    row.AppPath.assign(CutView(rec.AppPath, FieldWidth(TField::AppPath)));
+    row.Verification = rec.Verification;
+}
+
 std::vector<std::string> StoredUsers(const std::vector<std::string> &names) {
     std::vector<std::string> users;
     users.reserve(names.size());
@@ -182,13 +192,7 @@ bool TMergePass::MergeDataFile(TPendingFile &pending, TPlacement &at) {
             undo();
             throw EFileRefused(e.what());
         }
-        TResultRow &row = rows_[n];
-        row.UserName = pending.info.UserName;
-        row.AppMaker.assign(CutView(rec.AppMaker, FieldWidth(TField::AppMaker)));
-        row.AppName.assign(CutView(rec.AppName, FieldWidth(TField::AppName)));
-        row.Version.assign(CutView(rec.Version, FieldWidth(TField::Version)));
-        row.AppPath.assign(CutView(rec.AppPath, FieldWidth(TField::AppPath)));
-        row.Verification = rec.Verification;
+        FillRow(rows_[n], pending.info.UserName, rec);
         ++pending.info.Records;
         if (++n == rows_.size()) {
             if (!Post(n, at, next)) {
