@@ -1,8 +1,9 @@
 #include "cli/InvexaTool.h"
 
+#include "base/Cp1252.h"
+#include "cli/CatalogueCommands.h"
 #include "cli/ToolCommands.h"
 #include "config/ScanSetup.h"
-#include "base/Cp1252.h"
 #include "data/ResultsDatabase.h"
 
 #include <CLI/CLI.hpp>
@@ -12,6 +13,25 @@
 #include <functional>
 
 namespace invexa {
+
+std::string AsTyped(const std::string &arg) {
+    if (!IsUtf8(arg))
+        return arg;
+    std::string text = Utf8ToCp1252(arg);
+    return Cp1252ToUtf8(text) == arg ? text : arg;
+}
+
+void AddTexts(CLI::App *command, std::vector<std::string> &words, std::initializer_list<const char *> names,
+              std::size_t required, const std::string &description) {
+    std::size_t n = 0;
+    for (const char *name : names) {
+        CLI::Option *option = command->add_option_function<std::string>(
+            name, [&words](const std::string &word) { words.push_back(word); }, n == 0 ? description : "");
+        if (n++ < required)
+            option->required();
+    }
+}
+
 namespace {
 
 // The first word that stands where a command (or the word after "ignore" or "exe") is expected and is none of
@@ -33,28 +53,6 @@ std::string UnknownCommand(CLI::App &app, const std::vector<std::string> &args) 
         level = *it;
     }
     return {};
-}
-
-// A text argument as the commands take it: typed UTF-8 becomes the scanners' 8-bit text when every character
-// has a byte there (as the merge takes file names); anything else is kept byte for byte.
-std::string AsTyped(const std::string &arg) {
-    if (!IsUtf8(arg))
-        return arg;
-    std::string text = Utf8ToCp1252(arg);
-    return Cp1252ToUtf8(text) == arg ? text : arg;
-}
-
-// Text arguments reach their command exactly as typed: one plain text option per word, so that nothing splits
-// them at commas or takes brackets off (as a list option would). Each word given is appended to words.
-void AddTexts(CLI::App *command, std::vector<std::string> &words, std::initializer_list<const char *> names,
-              std::size_t required, const std::string &description = "") {
-    std::size_t n = 0;
-    for (const char *name : names) {
-        CLI::Option *option = command->add_option_function<std::string>(
-            name, [&words](const std::string &word) { words.push_back(word); }, n == 0 ? description : "");
-        if (n++ < required)
-            option->required();
-    }
 }
 
 // Loads the folder's settings, applies one change as the setup page does and saves as the window's close, all
@@ -137,6 +135,8 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     demo->add_option("DIR", demoDir)->required();
     demo->callback([&] { action = [&] { return cmd.Demo(demoDir); }; });
     AddSettingsCommands(app, cmd.dir, out, action, words);
+    TCatalogueCommands catalogue(cmd);
+    catalogue.Add(app, action);
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());

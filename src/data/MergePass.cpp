@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -51,8 +52,9 @@ std::vector<std::string> StoredUsers(const std::vector<std::string> &names) {
 
 TMergePass::TMergePass(TDataModule1 &dm, TMergeSummary &summary, TFileRemover &remover, std::vector<std::string> names)
     : dm_(dm), summary_(summary), remover_(remover), names_(std::move(names)), users_(StoredUsers(names_)), rows_(64),
-      tail_(dm), batch_(dm.database.Connection(), remover, summary.Merged, TDataFileMerge::BatchFileLimit(),
-                        TDataFileMerge::BatchRows) {}
+      times_(dm.database.Connection()), tail_(dm), batch_(dm.database.Connection(), remover, summary.Merged,
+                                                          TDataFileMerge::BatchFileLimit(), TDataFileMerge::BatchRows) {
+}
 
 bool TMergePass::Merge(std::size_t i) {
     const std::string &name = names_[i];
@@ -72,6 +74,7 @@ bool TMergePass::Merge(std::size_t i) {
         pending.info.FileName = name;
         pending.info.UserName = users_[i];
         Place(i, pending);
+        times_.Record(Cp1252ToUtf8(pending.info.UserName), pending.file->ModifiedTime(), std::time(nullptr));
         batch_.Add(std::move(pending));
     } catch (const EOutOfFiles &e) {
         Stop(i, e.Errno);

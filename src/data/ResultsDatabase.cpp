@@ -2,6 +2,7 @@
 
 #include "base/InvexaError.h"
 #include "base/PlainFile.h"
+#include "data/ScanTimes.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -199,6 +200,7 @@ bool TResultsDatabase::Create(const std::string &folder) {
         SQLite::Transaction tx(db);
         db.exec(CreateSql);
         db.exec(CreateIndexSql);
+        TScanTimes::Create(db);
         tx.commit();
         return true;
     } catch (const SQLite::Exception &e) {

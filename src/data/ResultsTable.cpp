@@ -3,9 +3,11 @@
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"
 #include "data/ResultsDatabase.h"
+#include "data/ScanTimes.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 
 #include <algorithm>
 
@@ -137,8 +139,12 @@ void TResultsTable::Close() {
 }
 
 void TResultsTable::Empty() {
-    // No WHERE clause: SQLite drops the pages at once instead of deleting row by row.
+    // No WHERE clause: SQLite drops the pages at once instead of deleting row by row. The scan times go with
+    // the rows they describe.
+    SQLite::Transaction tx(db_.Connection());
     db_.Connection().exec("DELETE FROM Results");
+    TScanTimes::Clear(db_.Connection());
+    tx.commit();
 }
 
 void TResultsTable::RequireActive() const {

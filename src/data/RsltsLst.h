@@ -50,6 +50,8 @@ public:
     std::int64_t Position() const { return pos_; }
     std::int64_t Size() const { return size_; }
     const std::string &Path() const { return path_; }
+    // The file's modification time when it was opened, in seconds since 1970 UTC.
+    std::int64_t ModifiedTime() const { return read_.st_mtim.tv_sec; }
 
     enum class EDelete {
         Deleted,

@@ -10,6 +10,7 @@
 #include "forms/MessageBoxes.h"
 #include "forms/ResultsGrid.h"
 #include "forms/ResultsModel.h"
+#include "forms/SoftwarePage.h"
 #include "forms/SortedList.h"
 #include "forms/WindowLook.h"
 #include "forms/about.h"
@@ -90,6 +91,8 @@ TRuvolaform::TRuvolaform(IMessageBoxes *boxes, QWidget *parent)
     resize(DesignClientWidth, DesignClientHeight);
     move(DesignLeft, DesignTop);
     Guard([this] { FormCreate(); });
+    SoftwareSheet = Named(new TSoftwarePage(WorkDir_, boxes_), "SoftwareSheet"); // counts in WorkDir
+    PageControl1->addTab(SoftwareSheet, QStringLiteral("Software"));
 }
 
 bool TRuvolaform::Guard(const std::function<void()> &handler) {
@@ -185,6 +188,7 @@ void TRuvolaform::ConnectDataSource() {
         return;
     DataSource1 = new TResultsModel(*DataModule1, ResultsGrid1);
     ResultsGrid1->SetResultsModel(DataSource1);
+    SoftwareSheet->Watch(DataSource1);
 }
 
 void TRuvolaform::ShowResultsTable() {

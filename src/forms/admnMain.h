@@ -21,6 +21,7 @@ class QToolBar;
 class QToolButton;
 class TResultsGrid;
 class TResultsModel;
+class TSoftwarePage;
 
 namespace invexa {
 class TDataModule1;
@@ -72,6 +73,7 @@ public:
     QTabWidget *PageControl1 = nullptr;
     QWidget *ResultsSheet = nullptr;
     QWidget *setupSheet = nullptr;
+    TSoftwarePage *SoftwareSheet = nullptr;
 
     QToolBar *ToolBar1 = nullptr;
     QToolButton *EmptyTableBtn = nullptr;
