@@ -7,7 +7,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 users=${1:-5000} records=${2:-200} runs=${3:-3}
-build=$(cd "$repo" && BUILD_DIR=${BUILD_DIR:-build} scripts/build.sh invexa gen_scanfiles | tail -n 1)
+build=$(cd "$repo" && BUILD_DIR=${BUILD_DIR:-build} INVEXA_BENCH=ON scripts/build.sh invexa gen_scanfiles | tail -n 1)
 invexa="$repo/$build/src/invexa"
 gen="$repo/$build/bench/gen_scanfiles"
 work=$(mktemp -d /tmp/invexa-bench.XXXXXX)

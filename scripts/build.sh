@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 "scripts/deps.sh"
 build=${BUILD_DIR:-build}
-args=(-DINVEXA_GUI="${INVEXA_GUI:-ON}")
+args=(-DINVEXA_GUI="${INVEXA_GUI:-ON}" -DINVEXA_BENCH="${INVEXA_BENCH:-OFF}")
 if [ "${SANITIZE:-0}" = 1 ]; then
   build=${BUILD_DIR:-build-sanitize}
   args+=(-DINVEXA_SANITIZE=ON)

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
-# Usage: scripts/deps.sh [extra packages...]
+# Usage: scripts/deps.sh [package] [extra packages...]; "package" adds what scripts/package.sh needs.
 set -euo pipefail
+extra=()
+for word in "$@"; do
+  if [ "$word" = package ]; then extra+=(lintian dpkg-dev file); else extra+=("$word"); fi
+done
+# desktop-file-utils, appstream and man-db check the installed files in the tests.
 packages=(cmake make g++ pkg-config libsqlite3-dev sqlite3 libsqlitecpp-dev libcli11-dev libgtest-dev
-          qt6-base-dev fonts-dejavu-core "$@")
+          qt6-base-dev fonts-dejavu-core desktop-file-utils appstream man-db "${extra[@]}")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,14 +5,78 @@
 #include "forms/mergmess.h"
 
 #include <QApplication>
+#include <QFileDialog>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const char Usage[] = "Usage: invexa-admin [--choose-folder] [FOLDER]\n"
+                     "       invexa-admin --help | --version\n"
+                     "Runs the Invexa administrator in FOLDER (default: the current directory): merges the waiting\n"
+                     "scan files, then shows the results and the scanners' settings.\n"
+                     "  --choose-folder  with no FOLDER, ask for the folder first (for starting from a menu)\n";
+
+// What the command line asks for. Options that need no window are answered before any display is touched.
+struct TStartOptions {
+    int ExitStatus = -1; // >= 0: end with this status at once
+    bool ChooseFolder = false;
+    std::string Folder;
+};
+
+TStartOptions ParseArguments(int argc, char *argv[]) {
+    TStartOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--help" || word == "-h") {
+            std::fputs(Usage, stdout);
+            return {.ExitStatus = 0};
+        } else if (word == "--version") {
+            std::printf("invexa-admin %s\n", INVEXA_VERSION);
+            return {.ExitStatus = 0};
+        } else if (word == "--choose-folder") {
+            options.ChooseFolder = true;
+        } else if (word.rfind('-', 0) == 0 || !options.Folder.empty()) {
+            std::fprintf(stderr, "invexa-admin: unexpected argument '%s'\n%s", word.c_str(), Usage);
+            return {.ExitStatus = 2};
+        } else {
+            options.Folder = word;
+        }
+    }
+    return options;
+}
+
+// The working folder is the current directory when the main window is created, so a folder given on the
+// command line (or chosen) becomes the current directory first.
+bool EnterFolder(const std::string &folder) {
+    if (folder.empty() || chdir(folder.c_str()) == 0)
+        return true;
+    std::fprintf(stderr, "invexa-admin: cannot work in %s: %s\n", folder.c_str(), std::strerror(errno));
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
+    TStartOptions options = ParseArguments(argc, argv);
+    if (options.ExitStatus >= 0)
+        return options.ExitStatus;
+    if (!EnterFolder(options.Folder))
+        return 1;
     QApplication app(argc, argv);
+    if (options.ChooseFolder && options.Folder.empty()) {
+        const QString chosen = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Choose the scan folder"));
+        if (chosen.isEmpty() || !EnterFolder(chosen.toStdString()))
+            return chosen.isEmpty() ? 0 : 1;
+    }
     QApplication::setApplicationDisplayName(QStringLiteral("Invexa Admin"));
     QApplication::setApplicationName(QStringLiteral("Invexa Admin"));
-    QApplication::setApplicationVersion(QStringLiteral("1.1.2.1"));
+    QApplication::setApplicationVersion(QStringLiteral(INVEXA_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Ruvola"));
     // The about box and the progress window must not keep the program alive once the main window has closed.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -102,6 +102,26 @@ void AddSettingsCommands(CLI::App &app, const std::string &dir, std::ostream &ou
         [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.SetDistribution(words[0]); }); }; });
 }
 
+const char Examples[] = R"(Examples:
+  invexa -C /srv/scans init                 create the empty results table
+  invexa -C /srv/scans merge                merge the waiting scan files
+  invexa -C /srv/scans merge --format json  the same, with a summary for scripts
+  invexa export                             write datadump.csv in the current folder
+  invexa settings --format json             print the scanners' settings
+  invexa ignore add "Acme Corp" "Tool"      ignore one application of a maker
+  invexa ignore remove "Acme Corp\Tool"     take it off the ignore list again
+  invexa exe add Firefox firefox.exe        name an application's executable
+  invexa exe remove Firefox=firefox.exe     remove that entry
+  invexa switch StealthMode on              turn a scanner switch on or off
+  invexa distribution "Head Office"         set the distribution text
+  invexa delete-app "Acme Corp" "Tool"      delete every row of one application
+  invexa empty                              empty the results table
+  invexa demo ./try-me                      make a folder to try the program in
+  invexa catalogue --filter acme            how many computers have each application
+  invexa users "Acme Corp" "Tool"           which users have one application
+  invexa computers --older-than 30          the computers whose last scan is older than 30 days
+)";
+
 } // namespace
 
 int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, bool terminal) {
@@ -112,7 +132,12 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     app.fallthrough();
     std::string dir = ".";
     app.add_option("-C", dir, "Working folder (default: the current directory); before or after the command");
-    TToolCommands cmd{"", out, err, terminal};
+    bool quiet = false;
+    app.add_flag("--quiet,-q", quiet, "Print nothing but errors");
+    app.footer(Examples);
+    // What the commands print goes through toolOut, which --quiet silences.
+    std::ostream toolOut(out.rdbuf());
+    TToolCommands cmd{"", toolOut, err, terminal};
     std::function<int()> action;
     std::vector<std::string> words;
     std::string demoDir;
@@ -120,11 +145,16 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     app.add_subcommand("init", "Create Results.sqlite with the empty table")->callback([&] {
         action = [&] { return cmd.Init(); };
     });
-    app.add_subcommand("merge", "Merge the waiting scan data files")->callback([&] {
+    std::string format = "text";
+    auto formatOption = [&](CLI::App *command) {
+        command->add_option("--format", format, "text (the default) or json")->check(CLI::IsMember({"text", "json"}));
+        return command;
+    };
+    formatOption(app.add_subcommand("merge", "Merge the waiting scan data files"))->callback([&] {
         action = [&] { return cmd.Merge(); };
     });
     app.add_subcommand("export", "Write datadump.csv")->callback([&] { action = [&] { return cmd.Export(); }; });
-    app.add_subcommand("settings", "Print the scanners' settings")->callback([&] {
+    formatOption(app.add_subcommand("settings", "Print the scanners' settings"))->callback([&] {
         action = [&] { return cmd.Settings(); };
     });
     app.add_subcommand("empty", "Empty the results table")->callback([&] { action = [&] { return cmd.Empty(); }; });
@@ -134,7 +164,7 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     auto *demo = app.add_subcommand("demo", "Make a working folder to try the program in");
     demo->add_option("DIR", demoDir)->required();
     demo->callback([&] { action = [&] { return cmd.Demo(demoDir); }; });
-    AddSettingsCommands(app, cmd.dir, out, action, words);
+    AddSettingsCommands(app, cmd.dir, toolOut, action, words);
     TCatalogueCommands catalogue(cmd);
     catalogue.Add(app, action);
 
@@ -151,6 +181,12 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     }
     for (std::string &word : words)
         word = AsTyped(word);
+    cmd.json = format == "json";
+    if (quiet) {
+        toolOut.rdbuf(nullptr); // output to a stream without a buffer is dropped
+        cmd.terminal = false;
+        cmd.quiet = true;
+    }
     std::error_code ec;
     cmd.dir = std::filesystem::absolute(dir, ec).lexically_normal().string();
     if (cmd.dir.size() > 1 && cmd.dir.back() == '/')

@@ -1,13 +1,14 @@
 #include "cli/ToolCommands.h"
 
+#include "base/Cp1252.h"
+#include "base/InvexaError.h"
 #include "cli/TerminalProgress.h"
 #include "config/ScanSetup.h"
-#include "base/Cp1252.h"
 #include "data/DataFileMerge.h"
-#include "base/InvexaError.h"
 #include "data/ScanFileWriter.h"
 #include "data/results.h"
 #include "export/CsvExport.h"
+#include "export/ReportTable.h"
 
 #include <filesystem>
 #include <optional>
@@ -25,18 +26,47 @@ int TToolCommands::Init() {
     return 0;
 }
 
+namespace {
+
+// A JSON array of the texts (8-bit, as stored), each as UTF-8.
+std::string JsonTexts(const std::vector<std::string> &texts) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        out += (i ? ", " : "") + JsonString(Cp1252ToUtf8(texts[i]));
+    return out + "]";
+}
+
+void WriteMergeJson(std::ostream &out, const TMergeSummary &summary) {
+    out << "{\"files_merged\": " << summary.Merged.size() << ", \"rows\": " << summary.Records()
+        << ", \"folder\": " << JsonString(Cp1252ToUtf8(summary.DataFolder)) << ",\n \"merged\": [";
+    for (std::size_t i = 0; i < summary.Merged.size(); ++i) {
+        const TMergedFile &f = summary.Merged[i];
+        out << (i ? ",\n   " : "\n   ") << "{\"file\": " << JsonString(Cp1252ToUtf8(f.FileName))
+            << ", \"user\": " << JsonString(Cp1252ToUtf8(f.UserName)) << ", \"records\": " << f.Records << "}";
+    }
+    out << "],\n \"files_left\": " << summary.Left << ", \"left\": " << JsonTexts(summary.Errors)
+        << ",\n \"warnings\": " << JsonTexts(summary.Warnings) << "}\n";
+}
+
+} // namespace
+
 int TToolCommands::Merge() {
     TDataModule1 dm(dir);
     TTerminalProgress progress(err, terminal);
     TMergeSummary summary = TDataFileMerge(dm, dir, &progress).Run();
-    // Names are shown with their control characters escaped: a file name must not drive the terminal.
-    for (const TMergedFile &f : summary.Merged)
-        out << "merged " << Shown(f.FileName) << ": " << f.Records << " records for user '" << Shown(f.UserName)
-            << "'\n";
-    out << "Merged " << summary.Merged.size() << " file(s), " << summary.Records() << " record(s), from "
-        << Shown(summary.DataFolder) << "\n";
+    if (json) {
+        WriteMergeJson(out, summary);
+    } else {
+        // Names are shown with their control characters escaped: a file name must not drive the terminal.
+        for (const TMergedFile &f : summary.Merged)
+            out << "merged " << Shown(f.FileName) << ": " << f.Records << " records for user '" << Shown(f.UserName)
+                << "'\n";
+        out << "Merged " << summary.Merged.size() << " file(s), " << summary.Records() << " record(s), from "
+            << Shown(summary.DataFolder) << "\n";
+    }
     for (const std::string &w : summary.Warnings)
-        err << "Warning: " << w << "\n";
+        if (!quiet)
+            err << "Warning: " << w << "\n";
     for (const std::string &e : summary.Errors)
         err << e << "\n";
     if (summary.Left > 0)
@@ -55,16 +85,25 @@ int TToolCommands::Export() {
 
 int TToolCommands::Settings() {
     TScanSettings s = TScanSetup(dir).Settings;
-    out << "UseIgnoreList=" << (s.UseIgnoreList ? 1 : 0) << "\n"
-        << "SearchForExe=" << (s.SearchForExe ? 1 : 0) << "\n"
-        << "StealthMode=" << (s.StealthMode ? 1 : 0) << "\n"
-        << "Distribution=" << s.Distribution << "\n"
-        << "[Ignore Apps]\n";
-    for (const std::string &entry : s.IgnoreList)
-        out << entry << "\n";
-    out << "[EXE Names]\n";
-    for (const std::string &entry : s.ExeNames)
-        out << entry << "\n";
+    auto flag = [](bool on) { return on ? "true" : "false"; };
+    if (json) {
+        out << "{\"UseIgnoreList\": " << flag(s.UseIgnoreList) << ", \"SearchForExe\": " << flag(s.SearchForExe)
+            << ", \"StealthMode\": " << flag(s.StealthMode)
+            << ", \"Distribution\": " << JsonString(Cp1252ToUtf8(s.Distribution))
+            << ",\n \"IgnoreApps\": " << JsonTexts(s.IgnoreList) << ",\n \"ExeNames\": " << JsonTexts(s.ExeNames)
+            << "}\n";
+    } else {
+        out << "UseIgnoreList=" << (s.UseIgnoreList ? 1 : 0) << "\n"
+            << "SearchForExe=" << (s.SearchForExe ? 1 : 0) << "\n"
+            << "StealthMode=" << (s.StealthMode ? 1 : 0) << "\n"
+            << "Distribution=" << s.Distribution << "\n"
+            << "[Ignore Apps]\n";
+        for (const std::string &entry : s.IgnoreList)
+            out << entry << "\n";
+        out << "[EXE Names]\n";
+        for (const std::string &entry : s.ExeNames)
+            out << entry << "\n";
+    }
     if (std::optional<std::string> notice = CutShortSave(dir)) {
         err << *notice << "\n";
         return 1;

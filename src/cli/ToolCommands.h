@@ -11,6 +11,8 @@ struct TToolCommands {
     std::ostream &out;
     std::ostream &err;
     bool terminal = false;
+    bool quiet = false; // --quiet: warnings are dropped too, errors still show
+    bool json = false;  // --format json for merge and settings
 
     int Init();
     int Merge();

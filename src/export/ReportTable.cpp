@@ -25,10 +25,16 @@ std::string CsvField(const std::string &s) {
     return out + "\"";
 }
 
-std::string JsonString(const std::string &s) {
+TReportTable::TCell Time(const std::optional<std::int64_t> &t) {
+    return t ? TReportTable::TCell(TScanTimes::Iso8601(*t)) : std::nullopt;
+}
+
+} // namespace
+
+std::string JsonString(const std::string &utf8) {
     static constexpr char Hex[] = "0123456789abcdef";
     std::string out = "\"";
-    for (char c : s) {
+    for (char c : utf8) {
         auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\')
             out.append(1, '\\').append(1, c);
@@ -39,12 +45,6 @@ std::string JsonString(const std::string &s) {
     }
     return out + "\"";
 }
-
-TReportTable::TCell Time(const std::optional<std::int64_t> &t) {
-    return t ? TReportTable::TCell(TScanTimes::Iso8601(*t)) : std::nullopt;
-}
-
-} // namespace
 
 std::optional<TReportFormat> TReportTable::ParseFormat(std::string_view word) {
     if (word == "text")

@@ -11,6 +11,9 @@ namespace invexa {
 
 enum class TReportFormat { Text, Csv, Json };
 
+// A UTF-8 text as a JSON string: quoted, with quotes, backslashes and control characters escaped.
+std::string JsonString(const std::string &utf8);
+
 // A small table of UTF-8 texts written in one of three forms: aligned columns under a header line (text),
 // RFC 4180 with a header line and CR LF after every line (csv), or one array of objects keyed by the column
 // names (json, numbers as numbers and a missing value as null).

@@ -15,9 +15,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <unistd.h>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 
 using namespace invexa;
 using invexa::test::TTempDir;
@@ -64,7 +64,9 @@ TEST(InvexaTool, UsageErrorsExitTwoHelpAndVersionZero) {
                                                           {"ignore", ""},
                                                           {"switch|StealthMode|maybe", ""},
                                                           {"exe|add|OnlyApp", ""},
-                                                          {"demo", ""}}) {
+                                                          {"demo", ""},
+                                                          {"merge|--format|xml", "xml not in {text,json}"},
+                                                          {"settings|--format|csv", "csv not in {text,json}"}}) {
         TRun run = Tool(".", args);
         EXPECT_EQ(run.Status, 2) << args;
         EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
@@ -110,11 +112,23 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
                                  "1 scan data file(s) left in place; they are merged again next time\n");
         EXPECT_FALSE(fs::exists(dir + "/ivx/alice.ivx"));
         EXPECT_TRUE(fs::exists(dir + "/ivx/b\x1b[2Job\x9B.ivx"));
+        // The summary for scripts; --quiet leaves the errors only.
+        TScanFileWriter::WriteFile(dir + "/ivx/d\xE9.ivx", {{"M", "C", "1", 0, ""}});
+        TRun json = Tool(dir, "merge|--format|json");
+        EXPECT_EQ(json.Status, 1);
+        EXPECT_EQ(json.Out, "{\"files_merged\": 1, \"rows\": 1, \"folder\": \"" + dir +
+                                "/ivx\",\n \"merged\": [\n   {\"file\": \"d\xC3\xA9.ivx\", \"user\": \"d\xC3\xA9\", "
+                                "\"records\": 1}],\n \"files_left\": 1, \"left\": [\"Invalid scan data file " +
+                                dir +
+                                "/ivx/b\\\\x1b[2Job\\\\x9b.ivx: text length 300 at offset 0\"],\n \"warnings\": []}\n");
+        TRun quiet = Tool(dir, "merge|--quiet");
+        EXPECT_EQ(quiet.Out, "");
+        EXPECT_EQ(quiet.Err, merge.Err);
 
         EXPECT_NE(Tool(dir, "init").Out.find("nothing changed"), std::string::npos);
         TRun exported = Tool(dir, "export");
         EXPECT_EQ(exported.Status, 0) << exported.Err;
-        EXPECT_EQ(exported.Out, "Exported 2 row(s) to " + dir + "/datadump.csv\n");
+        EXPECT_EQ(exported.Out, "Exported 3 row(s) to " + dir + "/datadump.csv\n");
         EXPECT_EQ(Read(dir + "/datadump.csv").rfind("\"alice\",\"M\",\"A\",", 0), 0u); // the bytes: tests/export
         EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
         EXPECT_EQ(Tool(dir, "empty").Out, "Emptied the results table\n");
@@ -212,6 +226,10 @@ TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {
         EXPECT_EQ(settings.Status, 0);
         EXPECT_EQ(settings.Out, "UseIgnoreList=0\nSearchForExe=1\nStealthMode=1\nDistribution=Head Office\n"
                                 "[Ignore Apps]\nalpha\\Tool\nZeta\n[EXE Names]\nAcrobat=acro.exe\n");
+        EXPECT_EQ(Tool(dir, "settings|--format|json").Out,
+                  "{\"UseIgnoreList\": false, \"SearchForExe\": true, \"StealthMode\": true, \"Distribution\": "
+                  "\"Head Office\",\n \"IgnoreApps\": [\"alpha\\\\Tool\", \"Zeta\"],\n \"ExeNames\": "
+                  "[\"Acrobat=acro.exe\"]}\n");
     }
 }
 
