@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing. Liberation Sans is the
+# windows' designed font where "MS Sans Serif" is missing: its Arial metrics make the designed captions fit.
 # Usage: scripts/deps.sh [package] [extra packages...]; "package" adds what scripts/package.sh needs.
 set -euo pipefail
 extra=()
@@ -8,7 +9,7 @@ for word in "$@"; do
 done
 # desktop-file-utils, appstream and man-db check the installed files in the tests.
 packages=(cmake make g++ pkg-config libsqlite3-dev sqlite3 libsqlitecpp-dev libcli11-dev libgtest-dev
-          qt6-base-dev fonts-dejavu-core desktop-file-utils appstream man-db "${extra[@]}")
+          qt6-base-dev fonts-dejavu-core fonts-liberation desktop-file-utils appstream man-db "${extra[@]}")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,6 @@
 // Invexa Admin: the administrator's window over one working folder (the current directory).
 #include "data/results.h"
+#include "forms/WindowLook.h"
 #include "forms/about.h"
 #include "forms/admnMain.h"
 #include "forms/mergmess.h"
@@ -74,12 +75,7 @@ int main(int argc, char *argv[]) {
         if (chosen.isEmpty() || !EnterFolder(chosen.toStdString()))
             return chosen.isEmpty() ? 0 : 1;
     }
-    QApplication::setApplicationDisplayName(QStringLiteral("Invexa Admin"));
-    QApplication::setApplicationName(QStringLiteral("Invexa Admin"));
-    QApplication::setApplicationVersion(QStringLiteral(INVEXA_VERSION));
-    QApplication::setOrganizationName(QStringLiteral("Ruvola"));
-    // The about box and the progress window must not keep the program alive once the main window has closed.
-    QApplication::setQuitOnLastWindowClosed(false);
+    TWindowLook::InitApplication();
 
     // The order matters: FormCreate runs inside the main window's construction and must not need the other
     // three; FormShow, run when the window is first shown, needs all of them.

@@ -1,13 +1,34 @@
 #include "forms/MessageBoxes.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
+
+// QMessageBox keeps an indent before its text where an icon would stand, and its empty column takes a share of a
+// wide box; a box without an icon has its text start at the margin.
+void DropIconIndent(QMessageBox &box) {
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    QWidget *text = box.findChild<QWidget *>(QStringLiteral("qt_msgbox_label"));
+    if (!grid || !text)
+        return;
+    for (int i = grid->count() - 1; i >= 0; --i) {
+        if (QSpacerItem *indent = grid->itemAt(i)->spacerItem()) {
+            grid->removeItem(indent);
+            delete indent;
+        }
+    }
+    grid->removeWidget(text);
+    grid->addWidget(text, 0, 0, 1, grid->columnCount());
+}
 
 QMessageBox::StandardButton Run(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
                                 QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, caption, text, buttons, parent);
+    if (icon == QMessageBox::NoIcon)
+        DropIconIndent(box);
     box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
@@ -15,8 +36,7 @@ QMessageBox::StandardButton Run(QWidget *parent, QMessageBox::Icon icon, const Q
 } // namespace
 
 void TMessageBoxes::ErrorBox(QWidget *parent, const QString &text) {
-    Run(parent, QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
-        QMessageBox::Ok);
+    Run(parent, QMessageBox::Critical, QCoreApplication::applicationName(), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void TMessageBoxes::Refusal(QWidget *parent, const QString &text) {

@@ -12,6 +12,9 @@ QWidget *TResultsDelegate::createEditor(QWidget *parent, const QStyleOptionViewI
                                         const QModelIndex &index) const {
     auto *edit = new QLineEdit(parent);
     edit->setFrame(false);
+    // The editor's own Undo/Cut/Copy/Paste menu would hide the grid's: its right-clicks and the Menu key go on to
+    // the grid.
+    edit->setContextMenuPolicy(Qt::NoContextMenu);
     const int width = invexa::FieldWidth(TResultsModel::FieldOfColumn(index.column()));
     if (width > 0)
         edit->setMaxLength(width);

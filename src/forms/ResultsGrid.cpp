@@ -1,6 +1,7 @@
 #include "forms/ResultsGrid.h"
 
 #include "forms/ErrorBox.h"
+#include "forms/GridTitleStyle.h"
 #include "forms/MessageBoxes.h"
 #include "forms/ResultsDelegate.h"
 #include "forms/ResultsModel.h"
@@ -36,6 +37,7 @@ TResultsGrid::TResultsGrid(QWidget *parent) : QTableView(parent) {
     horizontalHeader()->setSectionsMovable(true);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStyle(new TGridTitleStyle(this));
     // QTableView makes a header press select a whole column or row and move the current cell there; a title
     // click must change nothing, and an indicator click is a row click.
     disconnect(horizontalHeader(), &QHeaderView::sectionPressed, this, nullptr);
@@ -254,6 +256,21 @@ void TResultsGrid::CancelEditing() {
     EnsureEditor();
 }
 
+bool TResultsGrid::PostOrDropEditing() {
+    if (!model_)
+        return true;
+    const int row = CurrentRow(), column = CurrentColumn();
+    if (CommitEditor(true) && TErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); })) {
+        EnsureEditor();
+        return true;
+    }
+    CancelEditing();
+    // A write refused because the row changed meanwhile read the table again, which leaves no cell current.
+    if (!currentIndex().isValid())
+        PlaceCurrent(row, column);
+    return false;
+}
+
 void TResultsGrid::RevertRow() {
     CancelEditing();
 }
@@ -429,6 +446,14 @@ bool TResultsGrid::HandleKey(QKeyEvent *event) {
             return false;
         DeleteWithConfirm();
         return true;
+    case Qt::Key_F10:
+        if (event->modifiers() != Qt::ShiftModifier)
+            return false;
+        PopupMenu(CurrentCellCorner());
+        return true;
+    case Qt::Key_Menu:
+        PopupMenu(CurrentCellCorner());
+        return true;
     default:
         return false;
     }
@@ -458,9 +483,18 @@ void TResultsGrid::mouseReleaseEvent(QMouseEvent *event) {
 }
 
 void TResultsGrid::contextMenuEvent(QContextMenuEvent *event) {
-    if (menu_)
-        menu_->popup(event->globalPos());
+    PopupMenu(event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : CurrentCellCorner());
     event->accept();
+}
+
+void TResultsGrid::PopupMenu(const QPoint &globalPos) {
+    if (menu_ && !menu_->isVisible())
+        menu_->popup(globalPos);
+}
+
+QPoint TResultsGrid::CurrentCellCorner() const {
+    const QRect cell = visualRect(currentIndex());
+    return viewport()->mapToGlobal(cell.isValid() ? cell.bottomLeft() : QPoint());
 }
 
 bool TResultsGrid::eventFilter(QObject *watched, QEvent *event) {

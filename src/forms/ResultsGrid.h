@@ -17,7 +17,8 @@ class TResultsModel;
 // Qt's own selection is switched off: the grid keeps a set of bookmarks in the model and changes it the way the
 // commands of the results page rely on. A click with any button makes the row current and selects it alone, or
 // with Ctrl toggles it; Up/Down empty the selection, with Shift they grow it away from where the Shift run
-// began and shrink it on the way back. Every move of the current cell goes through MoveCurrent, which refuses
+// began and shrink it on the way back. A right-click anywhere, the Menu key and Shift+F10 open the pop-up menu,
+// also over the current cell's editor. Every move of the current cell goes through MoveCurrent, which refuses
 // an invalid value in the editor and writes the pending edit when the row is left.
 class TResultsGrid : public QTableView {
     Q_OBJECT
@@ -49,6 +50,9 @@ public:
     bool PostEditing();
     // Drops the editor's text and the pending edit.
     void CancelEditing();
+    // Writes a pending edit as leaving its row would. One that is refused or cannot be written is told in a box
+    // and dropped, so that the grid shows the table's value again; false then.
+    bool PostOrDropEditing();
     // Reads the table again (after it was opened, closed or emptied); the first row becomes current.
     void Reload();
     void GoLast();
@@ -80,6 +84,9 @@ protected:
 private:
     IMessageBoxes &Boxes() const;
     bool HandleKey(QKeyEvent *event);
+    // Opens the pop-up menu, unless it is open already (the Menu key comes as a key and as a menu request).
+    void PopupMenu(const QPoint &globalPos);
+    QPoint CurrentCellCorner() const;
     void ClickRow(int row, int column, Qt::KeyboardModifiers modifiers);
     void MoveVertical(int delta, bool shift);
     void MoveBy(int delta, bool shift);

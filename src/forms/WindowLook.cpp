@@ -1,5 +1,6 @@
 #include "forms/WindowLook.h"
 
+#include <QApplication>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -8,9 +9,19 @@ static void InitIconResources() {
     Q_INIT_RESOURCE(icons);
 }
 
+void TWindowLook::InitApplication() {
+    QApplication::setApplicationName(QStringLiteral("Invexa Admin"));
+    QApplication::setApplicationVersion(QStringLiteral(INVEXA_VERSION));
+    QApplication::setOrganizationName(QStringLiteral("Ruvola"));
+    // The about box and the progress window must not keep the program alive once the main window has closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
 QFont TWindowLook::DesignFont(int pixelSize) {
     QFont font(QStringLiteral("MS Sans Serif"));
-    font.setFamilies(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("Sans Serif")});
+    // Arimo and Arial share Liberation Sans's metrics; the system's sans-serif is the last resort.
+    font.setFamilies(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                                 QStringLiteral("Arimo"), QStringLiteral("Arial"), QStringLiteral("Sans Serif")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     return font;

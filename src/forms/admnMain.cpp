@@ -125,6 +125,8 @@ void TRuvolaform::BuildToolBars(QWidget *page) {
         button->setIcon(QIcon(QStringLiteral(":/icons/") + QLatin1String(icon)));
         button->setIconSize(QSize(width - 2, 15));
         button->setToolTip(QString::fromLatin1(hint));
+        // A picture says nothing to a screen reader: the hint is the button's name.
+        button->setAccessibleName(QString::fromLatin1(hint));
         button->setFixedSize(width, 17);
         connect(button, &QToolButton::clicked, this,
                 [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
@@ -152,6 +154,7 @@ void TRuvolaform::BuildToolBars(QWidget *page) {
 
 void TRuvolaform::CreateResultsGrid() {
     ResultsGrid1 = Named(new TResultsGrid(ResultsSheet), "ResultsGrid1");
+    ResultsGrid1->setAccessibleName(QStringLiteral("Results"));
     ResultsGrid1->SetMessageBoxes(&boxes_);
     connect(ResultsGrid1, &TResultsGrid::TitleClicked, this, [this] { Guard([this] { ResultsGrid1TitleClick(); }); });
     BuildGridMenu();
@@ -222,8 +225,10 @@ void TRuvolaform::BuildSetupInputs() {
         box->setChecked(true);
         return box;
     };
-    auto list = [page](const char *name, int left) {
+    // Each list is named as its heading names it, for screen readers.
+    auto list = [page](const char *name, int left, const char *accessibleName) {
         auto *box = Named(new QListWidget(page), name);
+        box->setAccessibleName(QString::fromLatin1(accessibleName));
         box->setSelectionMode(QAbstractItemView::SingleSelection);
         box->setGeometry(left, 72, 353, 289);
         return box;
@@ -232,8 +237,8 @@ void TRuvolaform::BuildSetupInputs() {
     UseIgnoreCB = check("UseIgnoreCB", "&Use Ignore List", 8, 145);
     StealthModeCB = check("StealthModeCB", "&Stealth Mode", 136, 113);
     ScanForExeCB = check("ScanForExeCB", "Scan Drives for  &EXE files", 384, 185);
-    IgnoreLB = list("IgnoreLB", 0);
-    ExeNamesLB = list("ExeNamesLB", 376);
+    IgnoreLB = list("IgnoreLB", 0, "Ignored applications");
+    ExeNamesLB = list("ExeNamesLB", 376, "Application executable names");
     MakerEB = edit("MakerEB", 0, 384, 177);
     ApplicationEB = edit("ApplicationEB", 280, 384, 177);
     ExeNameEB = edit("ExeNameEB", 536, 384, 185);
@@ -314,7 +319,9 @@ void TRuvolaform::showEvent(QShowEvent *event) {
 }
 
 void TRuvolaform::closeEvent(QCloseEvent *event) {
-    if (!Guard([this] { FormClose(); })) {
+    // A cell edit not yet written goes to the table before the settings are saved; one that cannot be written is
+    // dropped, and the window stays open with the table's value in view.
+    if (!ResultsGrid1->PostOrDropEditing() || !Guard([this] { FormClose(); })) {
         event->ignore();
         return;
     }

@@ -14,8 +14,11 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -65,6 +68,7 @@ public:
         QString Title, Text;
         QMessageBox::Icon Icon;
         QMessageBox::StandardButtons Buttons;
+        int TextIndent; // from the box's margin to its text
     };
     std::vector<TSeen> Seen;
 
@@ -73,7 +77,9 @@ public:
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box || !box->isVisible())
                 return;
-            Seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+            const QWidget *text = box->findChild<QWidget *>("qt_msgbox_label");
+            Seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                            text->x() - box->layout()->contentsMargins().left()});
             box->button(press) ? box->button(press)->click() : box->reject();
         });
         timer_.start(0);
@@ -168,6 +174,7 @@ protected:
     // The results grid, as a user works it: clicks on a row's cell (column 1 unless told), keys to the focus.
     TResultsGrid *Grid() const { return window->ResultsGrid1; }
     TResultsModel *Model() const { return window->DataSource1; }
+    // A right-click then asks for the pop-up menu, as the window system does, of the widget under the pointer.
     void Click(int row, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = {}, int column = 1) {
         const QModelIndex index = Model()->index(row, column);
         Grid()->scrollTo(index);
@@ -175,6 +182,9 @@ protected:
         // The current cell is covered by its editor, which receives the click there.
         QWidget *target = Grid()->viewport()->childAt(at) ? Grid()->viewport()->childAt(at) : Grid()->viewport();
         QTest::mouseClick(target, button, modifiers, target->mapFrom(Grid()->viewport(), at));
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, target->mapFrom(Grid()->viewport(), at));
+        if (button == Qt::RightButton)
+            QApplication::sendEvent(target, &menu);
     }
     void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
@@ -186,7 +196,12 @@ protected:
         Editor()->selectAll();
         QTest::keyClicks(Editor(), text);
     }
-    void Menu(const char *item) { Find<QAction>(item)->trigger(); }
+    // Clicks an item of the open pop-up menu.
+    void Menu(const char *item) {
+        QMenu *menu = window->GridRightClickMnu;
+        ASSERT_TRUE(menu->isVisible()) << "the pop-up menu is not open for " << item;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(Find<QAction>(item)).center());
+    }
     QString Shown(int row, int column) const { return Model()->index(row, column).data().toString(); }
     std::vector<int> SelectedRows() const {
         std::vector<int> rows;

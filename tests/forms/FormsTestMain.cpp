@@ -1,4 +1,6 @@
 // One QApplication for the whole test process; each test makes its own windows.
+#include "forms/WindowLook.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -8,8 +10,7 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Invexa Admin"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    TWindowLook::InitApplication();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -27,6 +27,12 @@ TEST(RealMessageBoxes, CaptionIconButtonsAndAnswerOfEachBox) {
         QMessageBox::Icon Icon;
         QMessageBox::StandardButtons Buttons;
     };
+    // Once a display name is set, Qt appends it to the title the window system shows for every window; while none
+    // is, it follows the application name, and each title is exactly its caption.
+    const QString title = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName("renamed");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "renamed");
+    QCoreApplication::setApplicationName(title);
     auto &real = TMessageBoxes::Instance();
     const TCase cases[] = {
         // Even what is not a standard exception stops in the wrapper.
@@ -48,5 +54,7 @@ TEST(RealMessageBoxes, CaptionIconButtonsAndAnswerOfEachBox) {
         EXPECT_EQ(answerer.Seen[0].Title, c.Title);
         EXPECT_EQ(answerer.Seen[0].Icon, c.Icon) << c.Title.toStdString();
         EXPECT_EQ(answerer.Seen[0].Buttons, c.Buttons) << c.Title.toStdString();
+        // Without an icon there is no room kept for one.
+        EXPECT_EQ(answerer.Seen[0].TextIndent == 0, c.Icon == QMessageBox::NoIcon) << c.Title.toStdString();
     }
 }

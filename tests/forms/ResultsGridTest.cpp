@@ -273,13 +273,18 @@ TEST_F(ResultsGridTest, WithoutASelectionOrAnsweredNoNothingIsDeletedButTheIgnor
     Key(Qt::Key_Down);
     ASSERT_EQ(Grid()->CurrentRow(), 5);
     ASSERT_TRUE(SelectedRows().empty());
-    for (const char *item : {"DeleteRecordMI", "DelallReferencesMI", "AddtoIgnoreListMI", "AddtoIgnoreDelMI"})
+    // The menu opens from the keyboard over the current cell's editor: the Menu key and Shift+F10 in turn.
+    for (const char *item : {"DeleteRecordMI", "DelallReferencesMI", "AddtoIgnoreListMI", "AddtoIgnoreDelMI"}) {
+        Key(item[0] == 'D' ? Qt::Key_Menu : Qt::Key_F10, item[0] == 'D' ? Qt::NoModifier : Qt::ShiftModifier);
         Menu(item);
+    }
     EXPECT_EQ(Items("IgnoreLB"), "M2\\A1|M2\\A1");
     EXPECT_EQ(boxes.Shown, QStringList());
-    // Answered No, the question asked does nothing, and the progress window is not shown.
+    // Answered No, the question asked does nothing, and the progress window is not shown. The second right-click
+    // lands on the editor of the row the first made current.
     Click(4, Qt::RightButton);
     Menu("DelallReferencesMI");
+    Click(4, Qt::RightButton);
     Menu("AddtoIgnoreDelMI");
     EXPECT_EQ(boxes.Shown, QStringList({"Warning: " + Warning, "Warning: " + Warning}));
     EXPECT_EQ(Items("IgnoreLB"), "M1\\A0|M2\\A1|M2\\A1");
@@ -312,8 +317,11 @@ TEST_F(ResultsGridTest, EmptyTableThenExportReportsTheClosedTableAndTheRowComman
     EXPECT_TRUE(SelectedRows().empty());
     EXPECT_FALSE(Grid()->HasCurrentRow());
     QApplication::clipboard()->setText("kept");
-    for (const char *item : {"DeleteRecordMI", "DelallReferencesMI", "AddtoIgnoreListMI", "AddtoIgnoreDelMI", "CopyMI"})
+    for (const char *item :
+         {"DeleteRecordMI", "DelallReferencesMI", "AddtoIgnoreListMI", "AddtoIgnoreDelMI", "CopyMI"}) {
+        QTest::keyClick(Grid(), Qt::Key_Menu);
         Menu(item);
+    }
     EXPECT_EQ(Items("IgnoreLB"), "");
     EXPECT_EQ(QApplication::clipboard()->text(), "kept");
     EXPECT_EQ(boxes.Shown, QStringList());

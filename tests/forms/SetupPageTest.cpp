@@ -2,6 +2,8 @@
 #include "FormsFixture.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QStyleOptionHeader>
 #include <QTabWidget>
 
 class SetupPageTest : public FormsTest {
@@ -124,6 +126,22 @@ TEST_F(SetupPageTest, LayoutMatchesTheWorkedSizesAndAnOddWidth) {
     };
     const QSize sizes[] = {{752, 473}, {600, 400}, {1000, 700}, {1001, 700}};
     Start();
+    // Each designed text fits its control's designed width in the window's font (a check box's with its tick), and
+    // each column title (64 pixels, UserName its own) the room its header gives it.
+    const std::pair<const char *, int> texts[] = {
+        {"Label1", 66},     {"StaticText1", 357}, {"Label3", 181},        {"Makerlbl", 38},      {"AppLbl", 104},
+        {"ExeNameLbl", 60}, {"UseIgnoreCB", 145}, {"StealthModeCB", 113}, {"ScanForExeCB", 185}, {"Label4", 562}};
+    for (const auto &[name, width] : texts)
+        EXPECT_LE(Find<QWidget>(name)->sizeHint().width(), width) << name;
+    QHeaderView *titles = Grid()->horizontalHeader();
+    for (int column = 0; column < Model()->columnCount(); ++column) {
+        QStyleOptionHeader title;
+        title.initFrom(titles);
+        title.rect = QRect(0, 0, column ? 64 : Grid()->columnWidth(0), titles->height());
+        EXPECT_LE(titles->fontMetrics().horizontalAdvance(Model()->headerData(column, Qt::Horizontal).toString()),
+                  titles->style()->subElementRect(QStyle::SE_HeaderLabel, &title, titles).width())
+            << column;
+    }
     // Resized while the results page is active, back to the start size last, and seen on the setup page.
     for (int at : {0, 1, 2, 3, 0, -1}) {
         if (at < 0)

@@ -44,10 +44,19 @@ TEST_F(StartupTest, WithoutSettingsOrScanFilesShowsDefaultsAndAnUneditedCloseWri
     EXPECT_TRUE(DataModule1->resultsTbl.Active());
     EXPECT_EQ(Model()->rowCount(), 0);
     EXPECT_FALSE(progress->isVisible());
-    // The pictures come from the program's resources.
+    // The pictures come from the program's resources; screen readers name the picture buttons by their hints, and
+    // the grid and the lists as their headings do.
     EXPECT_FALSE(window->windowIcon().isNull());
-    for (const char *name : {"EmptyTableBtn", "CSVBtn", "AboutBtn"})
-        EXPECT_FALSE(Find<QToolButton>(name)->icon().isNull()) << name;
+    const std::pair<const char *, const char *> names[] = {{"EmptyTableBtn", "Empty Table (Fresh Scans)"},
+                                                           {"CSVBtn", "CSV Output"},
+                                                           {"AboutBtn", "About"},
+                                                           {"ResultsGrid1", "Results"},
+                                                           {"IgnoreLB", "Ignored applications"},
+                                                           {"ExeNamesLB", "Application executable names"}};
+    for (const auto &[name, accessibleName] : names) {
+        EXPECT_EQ(Find<QWidget>(name)->accessibleName(), accessibleName);
+        EXPECT_TRUE(!qobject_cast<QToolButton *>(Find<QWidget>(name)) || !Find<QToolButton>(name)->icon().isNull());
+    }
 
     QSignalSpy closed(window.get(), &TRuvolaform::Closed);
     EXPECT_TRUE(window->close());
@@ -134,20 +143,45 @@ TEST_F(StartupTest, CloseButtonSavesOnlyTheEditedGroups) {
     EXPECT_EQ(boxes.Shown, QStringList());
 }
 
-TEST_F(StartupTest, FailedSaveKeepsTheWindowOpenAndALaterCloseSavesAgain) {
+// A cell edit not yet written goes to the table first, as leaving its row would; when it cannot be written, or the
+// settings cannot be saved, the error box tells so and the window stays open until a later close.
+TEST_F(StartupTest, CloseWritesAPendingEditFirstAndAFailedWriteOrSaveKeepsTheWindowOpen) {
     dir.Write("INVEXA.INI", "[Switches]\r\nStealthMode=0\r\n");
     ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0444), 0);
+    FillTable(2);
     Start();
     Find<QCheckBox>("StealthModeCB")->setChecked(true);
+    Click(0);
+    Type("Edited");
     QSignalSpy closed(window.get(), &TRuvolaform::Closed);
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(closed.count(), 0);
+    EXPECT_EQ(StoredRows()[0].AppMaker, "Edited");
     EXPECT_EQ(boxes.Shown,
               QStringList{"Error: Unable to write to " + QString::fromStdString(window->WorkDir()) + "/INVEXA.INI."});
+
+    // A value the column refuses, then an edit of a row another program changes meanwhile: each is dropped, and
+    // nothing is saved yet.
+    ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0644), 0);
+    Click(1, Qt::LeftButton, {}, 4);
+    Type("40000");
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(EditorText(), "0");
+    Click(1);
+    Type("Mine");
+    SQLite::Database(dir.File(invexa::TResultsDatabase::FileName), SQLite::OPEN_READWRITE)
+        .exec("UPDATE Results SET AppMaker = 'Theirs' WHERE rowid = " + std::to_string(Model()->Bookmark(1)));
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_TRUE(boxes.Shown.size() == 3 && boxes.Shown[1].contains("32767") &&
+                boxes.Shown[2].contains("changed by another program"))
+        << boxes.Shown.join(" | ").toStdString();
+    auto *editor = qobject_cast<QLineEdit *>(Grid()->indexWidget(Grid()->currentIndex()));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(QString::number(Grid()->CurrentRow()) + Shown(1, 1) + "/" + editor->text(), "1Theirs/Theirs");
     EXPECT_EQ(dir.Read("INVEXA.INI"), "[Switches]\r\nStealthMode=0\r\n");
 
-    ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0644), 0);
     // The distribution text, taken keystroke by keystroke, is checked at the save.
     Find<QLineEdit>("DistributionEB")->setText("Site\n[Ignore Apps]\nEvil=");
     EXPECT_FALSE(window->close());
@@ -157,7 +191,8 @@ TEST_F(StartupTest, FailedSaveKeepsTheWindowOpenAndALaterCloseSavesAgain) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(invexa::LoadSettings(dir.Path()).StealthMode);
-    EXPECT_EQ(boxes.Shown.size(), 2u);
+    EXPECT_EQ(StoredRows()[1].AppMaker + std::to_string(*StoredRows()[1].Verification), "Theirs0");
+    EXPECT_EQ(boxes.Shown.size(), 4u);
 }
 
 TEST_F(StartupTest, AboutBoxIsOneNonModalBoxCentredFirstThenWhereItWasHidden) {
