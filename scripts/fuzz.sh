@@ -7,14 +7,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 seconds=${1:-60}
-targets=(${FUZZ_TARGETS:-ScanFile ProfileFile CsvLine})
+targets=(${FUZZ_TARGETS:-ScanFile ProfileFile})
 scripts/deps.sh clang libclang-rt-14-dev
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DINVEXA_GUI=OFF -DBUILD_TESTING=OFF -DINVEXA_FUZZ=ON >/dev/null
 cmake --build "$build" -j"${JOBS:-2}" --target "${targets[@]/#/fuzz_}" >&2
 
 # Inputs longer than a few records or a settings file of a few sections find nothing new, and slow every run.
-declare -A max_len=([ScanFile]=4096 [ProfileFile]=4096 [CsvLine]=2048)
+declare -A max_len=([ScanFile]=4096 [ProfileFile]=4096)
 # The scan-file target writes a file and commits a merge per input: on a memory file system that costs far less.
 base=${TMPDIR:-/tmp}
 [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm

@@ -367,9 +367,13 @@ void TRuvolaform::FormShow() {
     invexa::TDataFileMerge merge(*DataModule1, WorkDir_, mergemessFm);
     const invexa::TMergeSummary summary = merge.Run();
     ShowResultsTable();
-    // Files left in place are reported together once the pass is over, the rest having been merged.
-    if (!summary.Errors.empty())
-        throw invexa::EInvexaError(JoinLines(summary.Errors));
+    // Files left in place, and files whose rows replaced another file's under one stored user name, are
+    // reported together once the pass is over, the rest having been merged.
+    std::vector<std::string> report = summary.Errors;
+    for (const std::string &warning : summary.Warnings)
+        report.push_back("Warning: " + warning);
+    if (!report.empty())
+        throw invexa::EInvexaError(JoinLines(report));
 }
 
 void TRuvolaform::FormClose() {

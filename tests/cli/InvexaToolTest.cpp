@@ -20,7 +20,7 @@
 #include <unistd.h>
 
 using namespace invexa;
-using invexa::test::TTempDir;
+using namespace invexa::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -40,11 +40,6 @@ TRun Tool(const std::string &dir, const std::string &args) {
     std::ostringstream out, err;
     int status = RunInvexa(words, out, err);
     return {status, out.str(), err.str()};
-}
-
-std::string Read(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<std::string> Folders(const TTempDir &root) {
@@ -129,7 +124,7 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
         TRun exported = Tool(dir, "export");
         EXPECT_EQ(exported.Status, 0) << exported.Err;
         EXPECT_EQ(exported.Out, "Exported 3 row(s) to " + dir + "/datadump.csv\n");
-        EXPECT_EQ(Read(dir + "/datadump.csv").rfind("\"alice\",\"M\",\"A\",", 0), 0u); // the bytes: tests/export
+        EXPECT_EQ(ReadFile(dir + "/datadump.csv").rfind("\"alice\",\"M\",\"A\",", 0), 0u); // the bytes: tests/export
         EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
         EXPECT_EQ(Tool(dir, "empty").Out, "Emptied the results table\n");
         EXPECT_EQ(Tool(dir, "export").Out, "Exported 0 row(s) to " + dir + "/datadump.csv\n");
@@ -176,52 +171,35 @@ TEST(InvexaTool, TableLockedByAnotherProgramOrReadOnlyIsNamedInTheMessage) {
     EXPECT_EQ(Tool(dir, "delete-app|M|A").Out, "Deleted 1 row(s) of M\\A\n");
 }
 
-TEST(InvexaTool, SettingsEditsSaveOnlyTheirGroupAndRefusalsChangeNothing) {
-    const std::string other = "; note\r\n[Other]\r\nkeep=1\r\n",
-                      switches = "[Switches]\r\nUseIgnoreList=0\r\nExtra=x\r\n",
-                      ignore = "[Ignore Apps]\r\nalpha\\Tool=\r\nZeta=\r\n",
-                      exe = "[EXE Names]\r\nAcrobat=acro.exe\r\nFirefox=firefox.exe\r\n",
-                      saved = "[Switches]\r\nUseIgnoreList=0\r\nSearchForExe=1\r\nStealthMode=1\r\nDistribution=";
-    const std::vector<std::pair<std::string, std::string>> edits = {
-        {"ignore|add|Zeta", other + switches + "[Ignore Apps]\r\nZeta=\r\n"},
-        {"ignore|add|alpha|Tool", other + switches + ignore},
-        {"exe|add|Firefox|firefox.exe", other + switches + ignore + "[EXE Names]\r\nFirefox=firefox.exe\r\n"},
-        {"exe|add|Acrobat|acro.exe", other + switches + ignore + exe},
-        {"switch|useignorelist|off", other + ignore + exe + saved + "\r\n"}, // unchanged, yet an edit
-        {"distribution|Head Office", other + ignore + exe + saved + "Head Office\r\n"},
-        {"exe|remove|Firefox=firefox.exe",
-         other + ignore + saved + "Head Office\r\n[EXE Names]\r\nAcrobat=acro.exe\r\n"},
-    };
+// The settings rules and the bytes a save writes are the core's (tests/config); here, each command's status and
+// words, and the settings that result.
+TEST(InvexaTool, SettingsEditsSayWhereTheySavedAndRefusalsChangeNothing) {
     const std::vector<std::pair<std::string, std::string>> refusals = {
         {"ignore|add|", "You must enter an Application Maker"},
-        {"exe|add||", "You must enter an Application name"},
-        {"exe|add|App|", "You must enter an EXE file name"},
         {"ignore|remove|zeta", "No entry 'zeta' in the ignore list"},
         {"exe|remove|Firefox=firefox.exe", "No entry 'Firefox=firefox.exe' in the EXE names list"},
         {"switch|Bogus|on", "Unknown switch 'Bogus' (expected UseIgnoreList, SearchForExe or StealthMode)"},
         {"distribution|Site\n[Ignore Apps]\nEvil=",
          "The distribution text cannot hold a line break or a NUL character"},
-        {"ignore|add|Good\r\n[Switches]\r\nStealthMode=0\r\n;",
-         "The ignore-list entry cannot hold a line break or a NUL character"},
     };
     TTempDir root;
     for (const std::string &dir : Folders(root)) {
         SCOPED_TRACE(dir);
         const std::string ini = dir + "/INVEXA.INI";
-        std::ofstream(ini, std::ios::binary) << other + switches;
-        for (const auto &[args, after] : edits) {
+        for (const char *args :
+             {"ignore|add|Zeta", "ignore|add|alpha|Tool", "exe|add|Firefox|firefox.exe", "exe|add|Acrobat|acro.exe",
+              "switch|useignorelist|off", "distribution|Head Office", "exe|remove|Firefox=firefox.exe"}) {
             TRun run = Tool(dir, args);
             EXPECT_EQ(run.Status, 0) << args;
             EXPECT_EQ(run.Out, "Saved " + ini + "\n");
-            EXPECT_EQ(Read(ini), after) << args;
         }
-        const std::string last = Read(ini);
+        const std::string last = ReadFile(ini);
         for (const auto &[args, message] : refusals) {
             TRun run = Tool(dir, args);
             EXPECT_EQ(run.Status, 1) << message;
             EXPECT_EQ(run.Err, message + "\n");
         }
-        EXPECT_EQ(Read(ini), last);
+        EXPECT_EQ(ReadFile(ini), last);
         TRun settings = Tool(dir, "settings");
         EXPECT_EQ(settings.Status, 0);
         EXPECT_EQ(settings.Out, "UseIgnoreList=0\nSearchForExe=1\nStealthMode=1\nDistribution=Head Office\n"
@@ -256,7 +234,7 @@ TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
     }
     for (pid_t saver : savers) {
         int status = 0;
-        EXPECT_TRUE(invexa::test::WaitFor(saver, status, std::chrono::minutes(2)));
+        EXPECT_TRUE(WaitFor(saver, status, std::chrono::minutes(2)));
     }
     const std::vector<std::string> saved = TScanSetup(dir).Settings.IgnoreList;
     std::size_t reported = 0;
@@ -267,7 +245,7 @@ TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
                 << entry << " reported saved, but lost";
     }
     EXPECT_EQ(reported, 2u * kAdds);
-    EXPECT_EQ(Read(dir + "/INVEXA.INI").rfind(kept, 0), 0u);
+    EXPECT_EQ(ReadFile(dir + "/INVEXA.INI").rfind(kept, 0), 0u);
 }
 
 // Text arguments reach their command exactly as typed: brackets, commas, quotes, blanks, leading dashes after "--".

@@ -1,9 +1,9 @@
 // The scanners' settings: how INVEXA.INI loads, how a save rewrites only the changed groups, the setup page's
 // entry rules, and files as other programs and editors leave them.
+#include "base/InvexaError.h"
 #include "config/ProfileFile.h"
 #include "config/ScanSetup.h"
 #include "config/SetupEntries.h"
-#include "base/InvexaError.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -12,7 +12,7 @@
 #include <random>
 
 using namespace invexa;
-using invexa::test::TTempDir;
+using namespace invexa::test;
 using namespace std::string_literals;
 
 namespace {
@@ -199,15 +199,6 @@ TEST(SettingsTexts, EachIsOneEntryOfItsOwnSectionOrRefused) {
             EXPECT_NE(dir.Read("INVEXA.INI").find("[Other]\r\nx=1\r\n"), std::string::npos);
         }
     }
-}
-
-std::string ErrorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const EInvexaError &e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 TEST(BadSettingsFile, EachLoadsAndASaveKeepsEveryOtherByteOrUtf16IsRefusedWhole) {

@@ -1,8 +1,8 @@
 // Saving INVEXA.INI when the disk or the system refuses a step, and while a scanner reads it: the file is always
 // wholly old or wholly new, the failure says "Unable to write to <path>", the edits and their flags survive for
 // the next save.
-#include "config/ScanSetup.h"
 #include "base/InvexaError.h"
+#include "config/ScanSetup.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -33,11 +33,6 @@ void Edit(TScanSetup &setup) {
     setup.SetDistribution("New");
     for (int i = 0; i < 200; ++i)
         setup.AddIgnore("Maker " + std::to_string(1000 + i), "Application");
-}
-
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Entries of the folder but the saves' hidden lock file.

@@ -224,19 +224,6 @@ TEST(DataFileMerge, RowsFollowABookmarkStoredByHandNearTheLimit) {
     EXPECT_EQ(f.Lines(), expected);
 }
 
-// Polls cond until it holds (true) or the child ends (false); fails the test when neither happens in time.
-bool WhileRunning(pid_t child, int &status, const std::function<bool()> &cond) {
-    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-         std::chrono::steady_clock::now() < deadline; std::this_thread::yield()) {
-        if (cond())
-            return true;
-        if (::waitpid(child, &status, WNOHANG) == child)
-            return false;
-    }
-    ADD_FAILURE() << "the merge neither ended nor reached the kill point in time";
-    return true;
-}
-
 // A merge killed at any instant loses and duplicates nothing, and the next merge finishes the job. More files
 // than one commit takes, so the pass commits at least twice.
 TEST(DataFileMergeCrash, KilledMergeLosesNothingAndTheNextMergeFinishesTheJob) {
@@ -264,9 +251,12 @@ TEST(DataFileMergeCrash, KilledMergeLosesNothingAndTheNextMergeFinishesTheJob) {
             journal, [&] { return waiting() < crowd.users; }, [&] { return waiting() < crowd.users && journal(); },
             [&] { return waiting() < crowd.users - TDataFileMerge::BatchFiles / 2; }};
         const std::function<bool()> &kill = killAt[point / 2];
-        pid_t child = StartTool({"-C", f.dir.Path(), "merge"}, "/dev/null", "/dev/null");
+        pid_t child = Start(ToolPath(), {"-C", f.dir.Path(), "merge"});
         int status = 0;
-        if (WhileRunning(child, status, kill)) {
+        bool ended = false;
+        EXPECT_TRUE(WaitUntil([&] { return kill() || (ended = ::waitpid(child, &status, WNOHANG) == child); }))
+            << "the merge neither ended nor reached the kill point in time";
+        if (!ended) {
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);
             killedMidway += WIFSIGNALED(status) && waiting() > 0;
@@ -290,7 +280,8 @@ TEST(TwoAdministrators, MergingTheSameFolderAtOnceLosesAndDoublesNothing) {
         crowd.Prepare(f);
         pid_t admin[2];
         for (int k = 0; k < 2; ++k)
-            admin[k] = StartTool({"-C", f.dir.Path(), "merge"}, "/dev/null", f.dir.File("err" + std::to_string(k)));
+            admin[k] =
+                Start(ToolPath(), {"-C", f.dir.Path(), "merge"}, "/dev/null", f.dir.File("err" + std::to_string(k)));
         int status[2] = {0, 0};
         for (int k = 0; k < 2; ++k)
             ASSERT_TRUE(WaitFor(admin[k], status[k], std::chrono::seconds(60))) << "administrator " << k << " hung";
@@ -450,34 +441,6 @@ TEST(DataFileMerge, RunningOutOfDescriptorsIsReportedOnceNotAsEveryFileFailing) 
                               "/" + TCrowd::User(0) +
                               ".ivx, leaving it and the 2 scan data file(s) after it in place\n");
     crowd.CheckAndFinish(f);
-}
-
-// A scanner that wrote nothing but empty records for 2 GB: a sparse file of zeros is exactly that (every length
-// 0, every flag 0), so it costs no disk. Long: run with INVEXA_LONG_TESTS=1.
-TEST(DataFileMerge, TwoGigabytesOfEmptyRecordsMergeInBoundedMemory) {
-    if (const char *run = std::getenv("INVEXA_LONG_TESTS"); !run || std::string(run) != "1")
-        GTEST_SKIP() << "a long test: set INVEXA_LONG_TESTS=1 to run it";
-    TWorkFolder f;
-    constexpr std::int64_t Size = std::int64_t(2) << 30;
-    fs::resize_file(f.Scan("empty.ivx", {}), Size);
-    auto start = std::chrono::steady_clock::now();
-    TMergeSummary s = f.Merge();
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    ASSERT_EQ(s.Errors, std::vector<std::string>{});
-    // 17 bytes a record; the last 2^31 mod 17 bytes form one more record, cut short.
-    const std::int64_t records = (Size + 16) / 17;
-    ASSERT_EQ(s.Merged.size(), 1u);
-    EXPECT_EQ(s.Merged[0].Records, records);
-    EXPECT_EQ(f.Sql("SELECT count(*) FROM Results WHERE UserName = 'empty' AND AppMaker = '' AND AppName = '' "
-                    "AND Version = '' AND AppPath = '' AND Verification = 0")[0][0],
-              std::to_string(records));
-    EXPECT_FALSE(f.Waiting("empty.ivx"));
-    // ru_maxrss is the peak of the whole test process, in kilobytes: it must not come near the file's size.
-    EXPECT_LT(usage.ru_maxrss, 256 * 1024) << "peak memory grew with the file";
-    std::cout << "[ 2 GB     ] " << records << " empty records merged in " << seconds << " s, peak memory "
-              << usage.ru_maxrss / 1024 << " MB\n";
 }
 
 } // namespace

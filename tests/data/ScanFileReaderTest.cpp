@@ -10,6 +10,9 @@ using namespace invexa::test;
 
 namespace {
 
+// The byte layout, cut-short records and bad lengths are held to a decoder of their own by the scan-file fuzz
+// target, whose corpus the suite replays (ScanFileCorpus).
+
 // Reads the way the merge does, records while the position is before the end: "maker|app|version|flag|path@n",
 // n being what ReadRec returned.
 std::vector<std::string> ReadAll(const std::string &path) {
@@ -27,51 +30,6 @@ const std::string Example("\x04\0\0\0Acme\x02\0\0\0AB\x03\0\0\0"
                           "1.0\xFF\x03\0\0\0C:\\",
                           29),
     ExampleRead = "Acme|AB|1.0|-1|C:\\@29";
-
-TEST(ScanFileReader, ReadsWellFormedCutShortAndStrayBytesAsTheFormatSays) {
-    const std::string whole = Item("Maker") + Item("Application") + Item("2.0") + '\x02' + Item("C:\\Apps\\x.exe");
-    const std::string longest = "\xE9" + std::string(200, 'x'), empty = Item("");
-    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"", {}},
-        {Example, {ExampleRead}},
-        {std::string(17, '\0'), {"|||0|@17"}},
-        // The flag byte is signed.
-        {empty + empty + empty + '\x80' + empty + empty + empty + empty + '\x7F' + empty,
-         {"|||-128|@17", "|||127|@17"}},
-        // A text ends at its first zero byte, but the item keeps its length.
-        {Item(std::string("AB\0CDE", 6)) + Item("App") + Item("1") + '\x01' + Item("P") + Example,
-         {"AB|App|1|1|P@28", ExampleRead}},
-        {Item(longest) + Item(longest) + Item("v") + '\0' + Item(longest),
-         {longest + "|" + longest + "|v|0|" + longest + "@621"}},
-        // A last record cut short keeps what is present; a missing flag reads 0.
-        {Example + whole.substr(0, 15), {ExampleRead, "Maker|Ap||0|@15"}},
-        {Example + whole.substr(0, 31), {ExampleRead, "Maker|Application|2.0|0|@31"}},
-        {Example + whole.substr(0, 39), {ExampleRead, "Maker|Application|2.0|2|C:\\@39"}},
-        {Example + whole.substr(0, 2), {ExampleRead, "|||0|@2"}},
-        // Three stray bytes after whole records are a third, empty record.
-        {Example + Example + std::string(3, '\0'), {ExampleRead, ExampleRead, "|||0|@3"}},
-        {Example + Example + "\xFF\xFFz", {ExampleRead, ExampleRead, "|||0|@3"}},
-    };
-    TTempDir dir;
-    for (const auto &[bytes, expected] : cases) {
-        dir.Write("u.ivx", bytes);
-        EXPECT_EQ(ReadAll(dir.File("u.ivx")), expected);
-    }
-}
-
-TEST(ScanFileReader, RefusesLengthsOutsideTheFormatNamingFileAndOffset) {
-    TTempDir dir;
-    // The bad length sits in the second record's application-name item: 29 + 4 + 4 bytes in.
-    for (std::uint32_t n : {202u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u}) {
-        dir.Write("u.ivx", Example + Item("Acme") + Le32(n) + std::string(300, 'a'));
-        TResultsFile file(dir.File("u.ivx"));
-        TResultsRec rec;
-        file.ReadRec(rec);
-        EXPECT_EQ(ErrorOf([&] { file.ReadRec(rec); }),
-                  "Invalid scan data file " + dir.File("u.ivx") + ": text length " +
-                      std::to_string(static_cast<std::int32_t>(n)) + " at offset 37");
-    }
-}
 
 // Not read: a missing file, a folder, a link (even to a good scan file), a file its scanner holds; a file cut
 // shorter while it is read is refused rather than taken for a shorter scan.

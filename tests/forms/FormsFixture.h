@@ -9,7 +9,7 @@
 #include "forms/about.h"
 #include "forms/admnMain.h"
 #include "forms/mergmess.h"
-#include "support/TempDir.h"
+#include "support/ResultsFixture.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -64,22 +64,14 @@ private:
 // active modal widget from inside the box's own event loop.
 class TModalBoxAnswerer : public QObject {
 public:
-    struct TSeen {
-        QString Title, Text;
-        QMessageBox::Icon Icon;
-        QMessageBox::StandardButtons Buttons;
-        int TextIndent; // from the box's margin to its text
-    };
-    std::vector<TSeen> Seen;
+    QStringList Seen; // the texts of the boxes answered
 
     explicit TModalBoxAnswerer(QMessageBox::StandardButton press) {
         connect(&timer_, &QTimer::timeout, this, [this, press] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box || !box->isVisible())
                 return;
-            const QWidget *text = box->findChild<QWidget *>("qt_msgbox_label");
-            Seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                            text->x() - box->layout()->contentsMargins().left()});
+            Seen << box->text();
             box->button(press) ? box->button(press)->click() : box->reject();
         });
         timer_.start(0);
@@ -110,22 +102,18 @@ protected:
         module.resultsTbl.Open();
         SQLite::Transaction transaction(module.database.Connection());
         for (int i = 0; i < n; ++i) {
-            invexa::TResultRow row;
-            row.UserName = "u" + std::to_string(i);
-            row.AppMaker = "M" + std::to_string(i % makers);
-            row.AppName = "A" + std::to_string(i % apps);
-            row.Version = std::to_string(i);
-            row.Verification = static_cast<std::int16_t>(i % 4 - 1);
-            row.AppPath = "C:\\p" + std::to_string(i);
+            invexa::TResultRow row = invexa::test::Row("u" + std::to_string(i), "M" + std::to_string(i % makers),
+                                                       "A" + std::to_string(i % apps), std::to_string(i), i % 4 - 1,
+                                                       "C:\\p" + std::to_string(i));
             module.resultsTbl.InsertRow(row);
         }
         transaction.commit();
     }
     // A scan data file in ivx/ whose records name these makers and applications.
     void WriteScanFile(const std::string &name, const std::vector<std::pair<std::string, std::string>> &apps) {
-        std::vector<invexa::TResultsRec> records(apps.size());
-        for (std::size_t i = 0; i < apps.size(); ++i)
-            std::tie(records[i].AppMaker, records[i].AppName) = apps[i];
+        std::vector<invexa::TResultsRec> records;
+        for (const auto &[maker, app] : apps)
+            records.push_back(invexa::test::Rec(maker, app, "", 0, ""));
         std::filesystem::create_directories(dir.File("ivx"));
         invexa::TScanFileWriter::WriteFile(dir.File("ivx/" + name), records);
     }

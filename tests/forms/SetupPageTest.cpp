@@ -22,72 +22,77 @@ protected:
     }
 };
 
-TEST_F(SetupPageTest, AddsAreRefusedOrTakeTheirPlaceLetterCaseIgnoredAndFlagOnlyTheirList) {
-    dir.Write("INVEXA.INI", "[Ignore Apps]\r\napple=\r\nCherry=\r\n[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
-    Start();
-    Enter(" ", "Office", ""); // blanks alone name no maker
-    ClickButton("AddBtn");
-    Enter("", "", "x.exe");
-    ClickButton("AddExeBtn");
-    Enter("", "Firefox", "");
-    ClickButton("AddExeBtn");
-    EXPECT_EQ(boxes.Shown,
-              QStringList({"Refusal: You must enter an Application Maker",
-                           "Refusal: You must enter an Application name", "Refusal: You must enter an EXE file name"}));
-    EXPECT_EQ(Items("IgnoreLB") + "/" + Items("ExeNamesLB"), "apple|Cherry/alpha=a.exe|Charlie=c.exe");
-    EXPECT_EQ(Flags(), "");
-
-    Enter("Banana", "", "");
-    ClickButton("AddBtn");
-    EXPECT_EQ(Flags(), "I");
-    Enter("aardvark", "Tool", "t.exe");
-    ClickButton("AddBtn");
-    ClickButton("AddBtn");
-    EXPECT_EQ(Items("IgnoreLB"), "aardvark\\Tool|aardvark\\Tool|apple|Banana|Cherry");
-    // Nothing is cleared and the new entry is not selected.
-    EXPECT_EQ(Find<QLineEdit>("MakerEB")->text(), "aardvark");
-    EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
-    Enter("", "BRAVO", "b.exe");
-    ClickButton("AddExeBtn");
-    EXPECT_EQ(Items("ExeNamesLB"), "alpha=a.exe|BRAVO=b.exe|Charlie=c.exe");
-    EXPECT_EQ(Flags(), "IE");
-    EXPECT_EQ(boxes.Shown.size(), 3u);
-}
-
-TEST_F(SetupPageTest, DeleteRemovesTheSelectedEntryOnlyAndFlagsOnlyItsList) {
-    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nA=\r\nB=\r\nC=\r\n[EXE Names]\r\nX=x.exe\r\nY=y.exe\r\n");
-    Start();
-    ClickButton("DeleteBtn");
-    ClickButton("DelExeBtn");
-    EXPECT_EQ(Flags(), "");
-    Find<QListWidget>("ExeNamesLB")->setCurrentRow(0);
-    ClickButton("DelExeBtn");
-    EXPECT_EQ(Flags(), "E");
-    Find<QListWidget>("IgnoreLB")->setCurrentRow(1);
-    ClickButton("DeleteBtn");
-    EXPECT_EQ(Flags(), "IE");
-    // No other entry is selected: a second click deletes nothing.
-    ClickButton("DeleteBtn");
-    ClickButton("DelExeBtn");
-    EXPECT_EQ(Items("IgnoreLB") + "/" + Items("ExeNamesLB"), "A|C/Y=y.exe");
-    EXPECT_EQ(boxes.Shown, QStringList());
-}
-
-TEST_F(SetupPageTest, EachSwitchAndTheDistributionSetOnlySwitchesChanged) {
-    dir.Write("INVEXA.INI", "[Switches]\r\nDistribution=HQ\r\n");
-    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB", "DistributionEB"}) {
+// Each edit in a fresh window: the lists it leaves ("ignore list/EXE names"), the change flags it sets, the
+// refusals it shows. Adds ignore letter case and keep their fields; a delete takes the selected entry only.
+TEST_F(SetupPageTest, EachEditChangesItsListAndFlagsOnlyItsGroupAndARefusalNothing) {
+    const QString base = "apple|Cherry/alpha=a.exe|Charlie=c.exe";
+    struct TCase {
+        const char *What;
+        std::function<void()> Edit;
+        QString Lists;
+        std::string Flags;
+        QStringList Shown;
+    };
+    std::vector<TCase> cases = {
+        {"refusals",
+         [&] {
+             Enter(" ", "Office", ""); // blanks alone name no maker
+             ClickButton("AddBtn");
+             Enter("", "", "x.exe");
+             ClickButton("AddExeBtn");
+             Enter("", "Firefox", "");
+             ClickButton("AddExeBtn");
+         },
+         base, "",
+         QStringList({"Refusal: You must enter an Application Maker", "Refusal: You must enter an Application name",
+                      "Refusal: You must enter an EXE file name"})},
+        {"a maker alone", [&] { Enter("Banana", "", ""), ClickButton("AddBtn"); },
+         "apple|Banana|Cherry/alpha=a.exe|Charlie=c.exe", "I"},
+        {"twice",
+         [&] {
+             Enter("aardvark", "Tool", "t.exe");
+             ClickButton("AddBtn");
+             ClickButton("AddBtn");
+             EXPECT_EQ(Find<QLineEdit>("MakerEB")->text(), "aardvark");
+             EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
+         },
+         "aardvark\\Tool|aardvark\\Tool|apple|Cherry/alpha=a.exe|Charlie=c.exe", "I"},
+        {"an EXE name", [&] { Enter("", "BRAVO", "b.exe"), ClickButton("AddExeBtn"); },
+         "apple|Cherry/alpha=a.exe|BRAVO=b.exe|Charlie=c.exe", "E"},
+        {"deletes without a selection", [&] { ClickButton("DeleteBtn"), ClickButton("DelExeBtn"); }, base, ""},
+        // Nothing else is selected after a delete: the second click deletes nothing.
+        {"an EXE name deleted",
+         [&] { Find<QListWidget>("ExeNamesLB")->setCurrentRow(0), ClickButton("DelExeBtn"), ClickButton("DelExeBtn"); },
+         "apple|Cherry/Charlie=c.exe", "E"},
+        {"an entry deleted",
+         [&] { Find<QListWidget>("IgnoreLB")->setCurrentRow(1), ClickButton("DeleteBtn"), ClickButton("DeleteBtn"); },
+         "apple/alpha=a.exe|Charlie=c.exe", "I"},
+        {"the distribution typed and undone",
+         [&] {
+             QTest::keyClick(Find<QLineEdit>("DistributionEB"), Qt::Key_X);
+             QTest::keyClick(Find<QLineEdit>("DistributionEB"), Qt::Key_Backspace);
+             EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), "HQ");
+         },
+         base, "S"},
+    };
+    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
+        cases.push_back({name,
+                         [this, name] {
+                             QTest::mouseClick(Find<QCheckBox>(name), Qt::LeftButton);
+                             EXPECT_FALSE(Find<QCheckBox>(name)->isChecked());
+                         },
+                         base, "S"});
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.What);
+        dir.Write("INVEXA.INI", "[Ignore Apps]\r\napple=\r\nCherry=\r\n[Switches]\r\nDistribution=HQ\r\n"
+                                "[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
+        boxes.Shown.clear();
         Start();
         ShowSetupPage();
-        if (auto *box = window->findChild<QCheckBox *>(name)) {
-            QTest::mouseClick(box, Qt::LeftButton);
-            EXPECT_FALSE(box->isChecked()) << name;
-        } else {
-            // Typing and undoing it leaves the flag set.
-            QTest::keyClick(Find<QLineEdit>(name), Qt::Key_X);
-            QTest::keyClick(Find<QLineEdit>(name), Qt::Key_Backspace);
-            EXPECT_EQ(Find<QLineEdit>(name)->text(), "HQ");
-        }
-        EXPECT_EQ(Flags(), "S") << name;
+        c.Edit();
+        EXPECT_EQ(Items("IgnoreLB") + "/" + Items("ExeNamesLB"), c.Lists);
+        EXPECT_EQ(Flags(), c.Flags);
+        EXPECT_EQ(boxes.Shown, c.Shown);
         Stop();
     }
 }
@@ -102,26 +107,18 @@ TEST_F(SetupPageTest, AccessKeysOfTheLabelsMoveTheFocusToTheirEditBoxes) {
     }
 }
 
-// FormResize's rule, applied at every change of the client area whichever page is active. Each row: left, top
-// and (for what the rule stretches) size at 752 x 473 (the start), 600 x 400 (below the smallest layout),
+// FormResize's rule, applied at every change of the client area whichever page is active: the lists and the
+// bevel it stretches, and one control of each group it moves. Each row: left, top and (for what the rule
+// stretches) size at 752 x 473 (the start), 600 x 400 (below the smallest layout),
 // 1000 x 700 and 1001 x 700 (an odd width, whose remainder goes to the right-hand list).
 TEST_F(SetupPageTest, LayoutMatchesTheWorkedSizesAndAnOddWidth) {
     const std::pair<const char *, std::array<QRect, 4>> rows[] = {
         {"IgnoreLB", {{{0, 70, 369, 289}, {0, 70, 364, 289}, {0, 70, 493, 489}, {0, 70, 493, 489}}}},
         {"Bevel1", {{{376, 24, 4, 313}, {371, 24, 4, 313}, {500, 24, 4, 513}, {500, 24, 4, 513}}}},
         {"ExeNamesLB", {{{384, 70, 360, 289}, {379, 70, 356, 289}, {508, 70, 484, 489}, {508, 70, 485, 489}}}},
-        {"Makerlbl", {{{48, 368, 0, 0}, {48, 368, 0, 0}, {48, 568, 0, 0}, {48, 568, 0, 0}}}},
-        {"MakerEB", {{{0, 384, 0, 0}, {0, 384, 0, 0}, {0, 584, 0, 0}, {0, 584, 0, 0}}}},
-        {"AddBtn", {{{48, 416, 0, 0}, {48, 416, 0, 0}, {48, 616, 0, 0}, {48, 616, 0, 0}}}},
         {"DeleteBtn", {{{192, 416, 0, 0}, {192, 416, 0, 0}, {192, 616, 0, 0}, {192, 616, 0, 0}}}},
         {"AppLbl", {{{328, 368, 0, 0}, {323, 368, 0, 0}, {452, 568, 0, 0}, {452, 568, 0, 0}}}},
-        {"ApplicationEB", {{{296, 384, 0, 0}, {291, 384, 0, 0}, {420, 584, 0, 0}, {420, 584, 0, 0}}}},
-        {"CloseBtn", {{{336, 416, 0, 0}, {331, 416, 0, 0}, {460, 616, 0, 0}, {460, 616, 0, 0}}}},
-        {"ScanForExeCB", {{{400, 24, 0, 0}, {395, 24, 0, 0}, {524, 24, 0, 0}, {524, 24, 0, 0}}}},
-        {"Label3", {{{392, 48, 0, 0}, {387, 48, 0, 0}, {516, 48, 0, 0}, {516, 48, 0, 0}}}},
         {"ExeNameLbl", {{{569, 368, 0, 0}, {560, 368, 0, 0}, {817, 568, 0, 0}, {818, 568, 0, 0}}}},
-        {"ExeNameEB", {{{545, 384, 0, 0}, {536, 384, 0, 0}, {793, 584, 0, 0}, {794, 584, 0, 0}}}},
-        {"AddExeBtn", {{{449, 416, 0, 0}, {440, 416, 0, 0}, {697, 616, 0, 0}, {698, 616, 0, 0}}}},
         {"DelExeBtn", {{{577, 416, 0, 0}, {568, 416, 0, 0}, {825, 616, 0, 0}, {826, 616, 0, 0}}}},
     };
     const QSize sizes[] = {{752, 473}, {600, 400}, {1000, 700}, {1001, 700}};

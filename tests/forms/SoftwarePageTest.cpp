@@ -107,7 +107,7 @@ TEST_F(SoftwarePageTest, FiltersSortsListsUsersWritesCsvAndCountsAgainAfterChang
     // Deleting through the grid marks the page; it counts again when shown.
     window->PageControl1->setCurrentWidget(window->ResultsSheet);
     boxes.Answers = {true};
-    Click(0);
+    Click(0, Qt::RightButton);
     Menu("DelallReferencesMI");
     window->PageControl1->setCurrentWidget(page);
     ASSERT_TRUE(counted.wait(10000));

@@ -1,6 +1,7 @@
 // Start-up (the settings load in FormCreate, the merge in FormShow), the close that saves, and the about box.
 #include "FormsFixture.h"
 #include "config/ScanSettings.h"
+#include "support/ChildProcess.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -65,21 +66,6 @@ TEST_F(StartupTest, WithoutSettingsOrScanFilesShowsDefaultsAndAnUneditedCloseWri
     EXPECT_EQ(boxes.Shown, QStringList());
 }
 
-TEST_F(StartupTest, LoadsTheSettingsFileSortedAsEightBitTextAndClearsTheFlagsLast) {
-    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nzeta=\r\nSoci\xE9t\xE9=\r\nAlpha\\Tool=\r\nbeta=\r\n"
-                            "[Switches]\r\nUseIgnoreList=0\r\nSearchForExe=0\r\nStealthMode=0\r\n"
-                            "Distribution=Caf\xE9 \x80\r\n[exe NAMES]\r\nbravo=b.exe\r\nAlpha=a.exe\r\n");
-    Start();
-    EXPECT_EQ(Items("IgnoreLB"), "Alpha\\Tool|beta|Société|zeta");
-    EXPECT_EQ(Items("ExeNamesLB"), "Alpha=a.exe|bravo=b.exe");
-    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
-        EXPECT_FALSE(Find<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), QString::fromUtf8("Café €"));
-    // Unticking the boxes and setting the text notified like edits; the load cleared the flags after them.
-    EXPECT_FALSE(window->ChangeFlags().Any());
-    EXPECT_EQ(boxes.Shown, QStringList());
-}
-
 TEST_F(StartupTest, MergesScanFilesBehindTheProgressWindowBeforeTheWindowShows) {
     WriteScanFile("alpha.ivx", {{"Mozilla", "Firefox"}, {"Adobe", "Reader"}});
     WriteScanFile("bravo.ivx", {{"7-Zip", "7-Zip"}});
@@ -103,23 +89,35 @@ TEST_F(StartupTest, ErrorsInFormCreateAndFormShowAreReportedAndStartUpGoesOn) {
     dir.Write("INVEXA.INI", std::string("\xFF\xFE[\0S\0]\0", 8));
     WriteScanFile("good.ivx", {{"A", "B"}});
     dir.Write("ivx/bad.ivx", std::string("\xFA\x00\x00\x00", 4) + std::string(250, 'x'));
+    WriteScanFile("workstation-0001-a.ivx", {{"A", "B"}});
+    WriteScanFile("workstation-0001-b.ivx", {{"A", "B"}});
     Start();
     const QStringList errors = boxes.Shown;
     ASSERT_EQ(errors.size(), 2u);
-    EXPECT_TRUE(errors[0].startsWith("Error: ") && errors[0].contains("UTF-16") && errors[1].contains("bad.ivx"))
+    EXPECT_TRUE(errors[0].startsWith("Error: ") && errors[0].contains("UTF-16") && errors[1].contains("bad.ivx") &&
+                errors[1].contains("\nWarning: ") && errors[1].contains("workstation-0001-b.ivx"))
         << errors.join(" | ").toStdString();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(progress->isVisible());
     EXPECT_FALSE(window->ChangeFlags().Any());
     EXPECT_TRUE(dir.Exists("ivx/bad.ivx"));
-    EXPECT_EQ(Model()->rowCount(), 1);
+    EXPECT_EQ(Model()->rowCount(), 2);
 }
 
-TEST_F(StartupTest, CloseButtonSavesOnlyTheEditedGroups) {
-    std::string ini = "[Ignore Apps]\r\nIntel=\r\nSoci\xE9t\xE9=\r\n[Switches]\r\nStealthMode=0\r\n"
-                      "[EXE Names]\r\nA=a.exe\r\n";
+// The settings load sorted, as 8-bit text, and with their change flags cleared after the boxes were set; the
+// close saves only the groups edited since, on the file as it is then.
+TEST_F(StartupTest, LoadsTheSettingsAndTheCloseButtonSavesOnlyTheEditedGroups) {
+    std::string ini = "[Ignore Apps]\r\nzeta=\r\nSoci\xE9t\xE9=\r\nAlpha\\Tool=\r\nbeta=\r\n"
+                      "[Switches]\r\nUseIgnoreList=0\r\nSearchForExe=0\r\nStealthMode=0\r\n"
+                      "Distribution=Caf\xE9 \x80\r\n[exe NAMES]\r\nbravo=b.exe\r\nAlpha=a.exe\r\n";
     dir.Write("INVEXA.INI", ini);
     Start();
+    EXPECT_EQ(Items("IgnoreLB"), "Alpha\\Tool|beta|Société|zeta");
+    EXPECT_EQ(Items("ExeNamesLB"), "Alpha=a.exe|bravo=b.exe");
+    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
+        EXPECT_FALSE(Find<QCheckBox>(name)->isChecked()) << name;
+    EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), QString::fromUtf8("Café €"));
+    EXPECT_FALSE(window->ChangeFlags().Any());
     // Someone else changes the switches meanwhile; only the two lists are edited here.
     ini[ini.find("StealthMode=0") + 12] = '1';
     dir.Write("INVEXA.INI", ini);
@@ -137,8 +135,8 @@ TEST_F(StartupTest, CloseButtonSavesOnlyTheEditedGroups) {
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(window->isVisible());
     const invexa::TScanSettings saved = invexa::LoadSettings(dir.Path());
-    EXPECT_EQ(saved.IgnoreList, (std::vector<std::string>{"Adobe\\Reader", "Soci\xE9t\xE9"}));
-    EXPECT_EQ(saved.ExeNames, (std::vector<std::string>{"Reader=AcroRd32.exe"}));
+    EXPECT_EQ(saved.IgnoreList, (std::vector<std::string>{"Adobe\\Reader", "beta", "Soci\xE9t\xE9", "zeta"}));
+    EXPECT_EQ(saved.ExeNames, (std::vector<std::string>{"bravo=b.exe", "Reader=AcroRd32.exe"}));
     EXPECT_TRUE(saved.StealthMode);
     EXPECT_EQ(boxes.Shown, QStringList());
 }
@@ -232,21 +230,8 @@ TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
     ASSERT_TRUE(invexa::TResultsDatabase::Create(dir.Path()));
     std::filesystem::create_directories(dir.File("ivx"));
     const std::string table = dir.File(invexa::TResultsDatabase::FileName);
-    auto start = [&] {
-        const pid_t program = ::fork();
-        if (program == 0) {
-            if (::chdir(dir.Path().c_str()) == 0)
-                ::execl(admin, "invexa-admin", static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        return program;
-    };
-    auto waitUntil = [](const std::function<bool()> &done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!done() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return done();
-    };
+    auto start = [&] { return invexa::test::Start(admin, {}, "/dev/null", "/dev/null", dir.Path()); };
+    using invexa::test::WaitUntil;
     // Ends the program on every way out of the test, failures included: a program left running would keep the
     // test's output open, and CTest waiting for it.
     struct TRunning {
@@ -265,7 +250,7 @@ TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
     {
         TRunning running{start()};
         ASSERT_GT(running.program, 0);
-        EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(dir.File("ivx/alice.ivx")); }))
+        EXPECT_TRUE(WaitUntil([&] { return !std::filesystem::exists(dir.File("ivx/alice.ivx")); }))
             << "the scan file was not merged";
         EXPECT_EQ(SQLite::Database(table).execAndGet("SELECT count(*) FROM Results WHERE UserName = 'alice'").getInt(),
                   3);
@@ -276,7 +261,7 @@ TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
     ASSERT_GT(program, 0);
     // Once the program has the table's file open, it opens the table at once, before its window shows.
     const std::string fds = "/proc/" + std::to_string(program) + "/fd";
-    EXPECT_TRUE(waitUntil([&] {
+    EXPECT_TRUE(WaitUntil([&] {
         std::error_code ec;
         for (const auto &fd : std::filesystem::directory_iterator(fds, ec))
             if (std::filesystem::read_symlink(fd.path(), ec) == table)

@@ -1,10 +1,10 @@
 // Arbitrary bytes as a scan data file: the reader must agree with a decoder written from the byte layout alone,
 // and a merge of that one file must either replace its user's rows with exactly those records or, for a
 // malformed file, leave the file and every row as they were.
-#include "FuzzScratch.h"
+#include "FuzzCheck.h"
 
-#include "data/DataFileMerge.h"
 #include "base/InvexaError.h"
+#include "data/DataFileMerge.h"
 #include "data/RsltsLst.h"
 #include "data/results.h"
 
@@ -12,10 +12,14 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace invexa;
@@ -24,6 +28,43 @@ namespace {
 
 constexpr const char *UserFile = "fuzzuser.ivx";
 constexpr const char *User = "fuzzuser";
+
+// One working folder with a results table for the whole run, under $TMPDIR and removed at exit: creating a
+// table per input would cost far more than the merge it serves.
+struct TScratch {
+    std::string folder;
+    std::unique_ptr<TDataModule1> dm;
+    TScratch() {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/invexa-fuzz-XXXXXX";
+        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
+        folder = pattern;
+        std::filesystem::create_directory(folder + "/ivx");
+        FUZZ_CHECK(TResultsDatabase::Create(folder));
+        dm = std::make_unique<TDataModule1>(folder);
+        // Durability is not under test here, and a synced commit per input would make each run a hundred times
+        // slower.
+        dm->database.Connection().exec("PRAGMA synchronous=OFF");
+    }
+    ~TScratch() {
+        dm.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+};
+
+std::string WriteDataFile(const std::string &folder, const std::uint8_t *data, std::size_t size) {
+    std::string path = folder + "/ivx/" + UserFile;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    FUZZ_CHECK(fd >= 0);
+    for (std::size_t done = 0; done < size;) {
+        ssize_t n = ::write(fd, data + done, size - done);
+        FUZZ_CHECK(n > 0);
+        done += static_cast<std::size_t>(n);
+    }
+    FUZZ_CHECK(::close(fd) == 0);
+    return path;
+}
 
 // The layout, decoded the plain way: texts are a little-endian signed 32-bit length and that many bytes; a
 // length item cut short by the end of the file is an empty text; a text keeps its bytes up to the first zero;
@@ -43,9 +84,9 @@ TReference Decode(const std::uint8_t *data, std::size_t size, const std::string 
             out.clear();
             return true;
         }
-        std::int64_t n = static_cast<std::int32_t>(std::uint32_t(data[pos]) | std::uint32_t(data[pos + 1]) << 8 |
-                                                   std::uint32_t(data[pos + 2]) << 16 |
-                                                   std::uint32_t(data[pos + 3]) << 24);
+        std::int64_t n =
+            static_cast<std::int32_t>(std::uint32_t(data[pos]) | std::uint32_t(data[pos + 1]) << 8 |
+                                      std::uint32_t(data[pos + 2]) << 16 | std::uint32_t(data[pos + 3]) << 24);
         pos += 4;
         if (n < 0 || n > 201) {
             ref.error = "Invalid scan data file " + path + ": text length " + std::to_string(n) + " at offset " +
@@ -113,8 +154,8 @@ TResultRow Row(const std::string &user, const std::string &maker, int flag) {
     return row;
 }
 
-void CheckMerge(TFuzzScratch &scratch, const std::string &path, const TReference &ref) {
-    TDataModule1 &dm = scratch.Module();
+void CheckMerge(TScratch &scratch, const std::string &path, const TReference &ref) {
+    TDataModule1 &dm = *scratch.dm;
     TResultsTable &table = dm.resultsTbl;
     // An earlier scan of the same user, which the merge must replace, and another user it must not touch. One
     // transaction for the reset keeps the run fast; the table stays open between runs, as the merge leaves it.
@@ -128,7 +169,7 @@ void CheckMerge(TFuzzScratch &scratch, const std::string &path, const TReference
         tx.commit();
     }
 
-    TMergeSummary summary = TDataFileMerge(dm, scratch.Folder()).Run();
+    TMergeSummary summary = TDataFileMerge(dm, scratch.folder).Run();
     std::vector<TResultRow> rows = TableRows(table);
     if (ref.error) {
         FUZZ_CHECK(summary.Merged.empty());
@@ -155,8 +196,8 @@ void CheckMerge(TFuzzScratch &scratch, const std::string &path, const TReference
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    TFuzzScratch &scratch = TFuzzScratch::Get();
-    std::string path = scratch.WriteDataFile(UserFile, data, size);
+    static TScratch scratch;
+    std::string path = WriteDataFile(scratch.folder, data, size);
     TReference ref = Decode(data, size, path);
     CheckReader(path, size, ref);
     CheckMerge(scratch, path, ref);

@@ -9,11 +9,14 @@
 #include <pwd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace invexa::test {
 
-bool TChildResult::ExitedCleanly() const { return Finished && WIFEXITED(Status) && WEXITSTATUS(Status) == 0; }
+bool TChildResult::ExitedCleanly() const {
+    return Finished && WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+}
 
 bool WaitFor(pid_t pid, int &status, std::chrono::milliseconds timeout) {
     // A process file descriptor turns readable when the process ends.
@@ -48,7 +51,9 @@ TChildResult RunInChild(const std::function<std::string()> &body, std::chrono::m
     ::close(fds[1]);
     // The child's end of the pipe closes when it exits, or when it is killed at the deadline.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    auto left = [&] { return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()); };
+    auto left = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    };
     char buf[4096];
     ssize_t n = 0;
     for (pollfd p{fds[0], POLLIN, 0}; child > 0 && left().count() > 0 && ::poll(&p, 1, int(left().count())) == 1 &&
@@ -64,17 +69,25 @@ std::string ToolPath() {
     return tool && std::filesystem::exists(tool) ? tool : "";
 }
 
-pid_t StartTool(const std::vector<std::string> &args, const std::string &outFile, const std::string &errFile) {
-    const std::string tool = ToolPath();
-    pid_t child = tool.empty() ? -1 : ::fork();
+bool WaitUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout) {
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done(); std::this_thread::yield())
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    return true;
+}
+
+pid_t Start(const std::string &program, const std::vector<std::string> &args, const std::string &outFile,
+            const std::string &errFile, const std::string &folder) {
+    pid_t child = program.empty() ? -1 : ::fork();
     if (child == 0) {
         ::dup2(::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         ::dup2(::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-        std::vector<char *> argv{const_cast<char *>("invexa")};
+        std::vector<char *> argv{const_cast<char *>(program.c_str())};
         for (const std::string &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(tool.c_str(), argv.data());
+        if (folder.empty() || ::chdir(folder.c_str()) == 0)
+            ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     return child;

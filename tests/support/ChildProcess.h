@@ -21,9 +21,13 @@ TChildResult RunInChild(const std::function<std::string()> &body,
                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
 // Waits for pid at most timeout; kills it when it is still running then. False when it had to be killed.
 bool WaitFor(pid_t pid, int &status, std::chrono::milliseconds timeout);
-// Starts the invexa tool (INVEXA_TOOL, as ToolPath gives it; -1 without) with args, its output and errors going
-// to the files named.
-pid_t StartTool(const std::vector<std::string> &args, const std::string &outFile, const std::string &errFile);
+// Polls done until it holds (true) or timeout passes (false).
+bool WaitUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// Starts program with args in folder ("": this one), its output and errors going to the files named; -1 when
+// program is empty.
+pid_t Start(const std::string &program, const std::vector<std::string> &args, const std::string &outFile = "/dev/null",
+            const std::string &errFile = "/dev/null", const std::string &folder = "");
+// The invexa tool the build made (INVEXA_TOOL); empty without.
 std::string ToolPath();
 // Switches the effective user of this (child) process to "nobody", keeping the saved root identity; false when
 // the process is not root or there is no such user.

@@ -77,9 +77,15 @@ inline void Register() {
         throw std::runtime_error("cannot register the fault-injecting VFS");
 }
 // Counts writes and syncs from zero again and fails as mode says from the at-th on; 0 never fails.
-inline void Arm(long at, EMode m) { detail::mode = m, detail::failAt = at, detail::operations = detail::failures = 0; }
+inline void Arm(long at, EMode m) {
+    detail::mode = m, detail::failAt = at, detail::operations = detail::failures = 0;
+}
 // Writes and syncs seen since the last Arm, and how many of them were made to fail.
-inline long Operations() { return detail::operations; }
-inline long Failures() { return detail::failures; }
+inline long Operations() {
+    return detail::operations;
+}
+inline long Failures() {
+    return detail::failures;
+}
 
 } // namespace invexa::test::FaultVfs

@@ -1,8 +1,8 @@
 #pragma once
 // Helpers of the data and export tests: a working folder as the scanners leave it (a real results table, an ivx
 // sub-folder of scan files), raw SQL reads that bypass the table class, and scan-file byte builders.
-#include "data/DataFileMerge.h"
 #include "base/InvexaError.h"
+#include "data/DataFileMerge.h"
 #include "data/ScanFileWriter.h"
 #include "data/results.h"
 #include "support/TempDir.h"
@@ -59,17 +59,6 @@ inline std::vector<std::string> NewLines(const std::string &user, const std::vec
     for (const TResultsRec &r : records)
         out.push_back(Line(user, r));
     return out;
-}
-
-// The message of the EInvexaError that f throws; fails the test when it throws nothing.
-inline std::string ErrorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const EInvexaError &e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "no EInvexaError thrown";
-    return {};
 }
 
 // Records what the merge shows in its progress window; onStep runs at each file.

@@ -48,6 +48,11 @@ std::string TTempDir::Read(const std::string &name) const {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 bool TTempDir::Exists(const std::string &name) const {
     return std::filesystem::exists(File(name));
 }

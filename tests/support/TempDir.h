@@ -1,4 +1,8 @@
 #pragma once
+#include "base/InvexaError.h"
+
+#include <functional>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace invexa::test {
@@ -27,5 +31,19 @@ public:
 private:
     std::string path_;
 };
+
+// The file's bytes; empty when it cannot be read.
+std::string ReadFile(const std::string &path);
+
+// The message of the EInvexaError that f throws; fails the test when it throws nothing.
+inline std::string ErrorOf(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const EInvexaError &e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "no EInvexaError thrown";
+    return {};
+}
 
 } // namespace invexa::test
