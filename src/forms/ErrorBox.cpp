@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-QString TErrorBox::Text(std::string_view message) {
+QString ErrorBox::Text(std::string_view message) {
     std::string text(message);
     // Compared as unsigned bytes: a UTF-8 tail byte stands for a character whose code is above "." as well.
     if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
@@ -14,7 +14,7 @@ QString TErrorBox::Text(std::string_view message) {
     return QString::fromUtf8(text);
 }
 
-bool TErrorBox::Guard(IMessageBoxes &boxes, QWidget *parent, const std::function<void()> &handler) {
+bool ErrorBox::Guard(IMessageBoxes &boxes, QWidget *parent, const std::function<void()> &handler) {
     try {
         handler();
         return true;

@@ -113,7 +113,7 @@ const QString *TResultsModel::ShownText(int row, int column) const {
             texts.reserve(rows.size() * columns);
             for (const TResultRow &r : rows)
                 for (TField field : invexa::DisplayFields)
-                    texts.push_back(TCp1252Text::ToQString(r.Text(field)));
+                    texts.push_back(Cp1252Text::ToQString(r.Text(field)));
             // The texts of evicted windows go with them (this one is held: it was just asked for).
             std::erase_if(texts_, [&](const auto &entry) { return !windows_.Holds(entry.first); });
         }
@@ -134,7 +134,7 @@ QVariant TResultsModel::data(const QModelIndex &index, int role) const {
     case Qt::DisplayRole:
     case Qt::EditRole: {
         if (index.row() == editRow_)
-            return TCp1252Text::ToQString(edit_.Text(field));
+            return Cp1252Text::ToQString(edit_.Text(field));
         const QString *text = ShownText(index.row(), index.column());
         return text ? *text : QString();
     }
@@ -206,7 +206,7 @@ int TResultsModel::RowAtOrAfter(std::int64_t bookmark) const {
 QString TResultsModel::Validate(int column, const QString &text) const {
     try {
         TResultRow probe;
-        probe.SetText(FieldOfColumn(column), TCp1252Text::ToBytes(text));
+        probe.SetText(FieldOfColumn(column), Cp1252Text::ToBytes(text));
     } catch (const std::exception &error) {
         return QString::fromUtf8(error.what());
     }
@@ -225,7 +225,7 @@ bool TResultsModel::setData(const QModelIndex &index, const QVariant &value, int
         return false;
     TResultRow changed = *current;
     try {
-        changed.SetText(FieldOfColumn(index.column()), TCp1252Text::ToBytes(value.toString()));
+        changed.SetText(FieldOfColumn(index.column()), Cp1252Text::ToBytes(value.toString()));
     } catch (const invexa::EInvexaError &) {
         return false;
     }

@@ -66,7 +66,7 @@ void TAboutBox::Build(qreal dpi) {
     OKButton->setGeometry(s(137), s(222), s(92), s(30));
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this,
-            [this] { TErrorBox::Guard(boxes_, this, [this] { OKButtonClick(); }); });
+            [this] { ErrorBox::Guard(boxes_, this, [this] { OKButtonClick(); }); });
 }
 
 void TAboutBox::ShowAndRaise() {

@@ -92,7 +92,7 @@ TRuvolaform::TRuvolaform(IMessageBoxes &boxes, QWidget *parent) : QMainWindow(pa
 }
 
 bool TRuvolaform::Guard(const std::function<void()> &handler) {
-    return TErrorBox::Guard(boxes_, this, handler);
+    return ErrorBox::Guard(boxes_, this, handler);
 }
 
 // ---- results page -------------------------------------------------------------------------------------------
@@ -345,7 +345,7 @@ void TRuvolaform::LoadPage(const invexa::TScanSettings &settings) {
     UseIgnoreCB->setChecked(settings.UseIgnoreList);
     ScanForExeCB->setChecked(settings.SearchForExe);
     StealthModeCB->setChecked(settings.StealthMode);
-    DistributionEB->setText(TCp1252Text::ToQString(settings.Distribution));
+    DistributionEB->setText(Cp1252Text::ToQString(settings.Distribution));
     TSortedList::Fill(ExeNamesLB, settings.ExeNames);
 }
 
@@ -355,7 +355,7 @@ invexa::TScanSettings TRuvolaform::PageSettings() const {
     settings.UseIgnoreList = UseIgnoreCB->isChecked();
     settings.SearchForExe = ScanForExeCB->isChecked();
     settings.StealthMode = StealthModeCB->isChecked();
-    settings.Distribution = TCp1252Text::ToBytes(DistributionEB->text());
+    settings.Distribution = Cp1252Text::ToBytes(DistributionEB->text());
     settings.ExeNames = TSortedList::Entries(ExeNamesLB);
     return settings;
 }
@@ -437,7 +437,7 @@ void TRuvolaform::EmptyTableBtnClick() {
 
 void TRuvolaform::AddBtnClick() {
     const std::string entry =
-        invexa::MakeIgnoreEntry(TCp1252Text::ToBytes(MakerEB->text()), TCp1252Text::ToBytes(ApplicationEB->text()));
+        invexa::MakeIgnoreEntry(Cp1252Text::ToBytes(MakerEB->text()), Cp1252Text::ToBytes(ApplicationEB->text()));
     TSortedList::Insert(IgnoreLB, entry);
     Flags_.IgnoreListChanged = true;
 }
@@ -449,7 +449,7 @@ void TRuvolaform::DeleteBtnClick() {
 
 void TRuvolaform::AddExeBtnClick() {
     const std::string entry =
-        invexa::MakeExeEntry(TCp1252Text::ToBytes(ApplicationEB->text()), TCp1252Text::ToBytes(ExeNameEB->text()));
+        invexa::MakeExeEntry(Cp1252Text::ToBytes(ApplicationEB->text()), Cp1252Text::ToBytes(ExeNameEB->text()));
     TSortedList::Insert(ExeNamesLB, entry);
     Flags_.ExeNamesChanged = true;
 }
@@ -509,7 +509,7 @@ void TRuvolaform::CopyMIClick() {
     invexa::TField field;
     if (!ResultsGrid1->HasCurrentRow() || !ResultsGrid1->CurrentField(field))
         return;
-    QGuiApplication::clipboard()->setText(TCp1252Text::ToQString(ResultsGrid1->CurrentText(field)));
+    QGuiApplication::clipboard()->setText(Cp1252Text::ToQString(ResultsGrid1->CurrentText(field)));
 }
 
 void TRuvolaform::DeleteAllReferences() {
