@@ -95,8 +95,7 @@ void TResultRow::SetText(TField field, std::string_view text) {
         ++first;
     auto [end, ec] = std::from_chars(first, last, value);
     if (ec != std::errc() || end != last || first == last || (plus && *first == '-') || value < -32768 || value > 32767)
-        throw EInvexaError("'" + std::string(text) + "' is not a valid value for field 'Verification': " +
-                           "enter a whole number from -32768 to 32767");
+        throw EInvexaError("Verification takes a whole number from -32768 to 32767, not '" + std::string(text) + "'");
     Verification = value;
 }
 
@@ -106,8 +105,7 @@ void TResultRow::SetInteger(TField field, int value) {
         return;
     }
     if (value < -32768 || value > 32767)
-        throw EInvexaError(std::to_string(value) + " is not a valid value for field 'Verification': " +
-                           "enter a whole number from -32768 to 32767");
+        throw EInvexaError("Verification takes a whole number from -32768 to 32767, not " + std::to_string(value));
     Verification = value;
 }
 

@@ -192,6 +192,8 @@ TEST(ResultRow, VerificationTextIsOneSignAndDigitsInTheSmallintRange) {
         EXPECT_THROW(row.SetText(TField::Verification, text), EInvexaError) << text;
         EXPECT_EQ(row.Verification, std::optional<std::int16_t>(3)) << text;
     }
+    EXPECT_EQ(ErrorOf([&] { row.SetText(TField::Verification, "1.0"); }),
+              "Verification takes a whole number from -32768 to 32767, not '1.0'");
 }
 
 // Every value is a bound parameter: names that would break a statement built as text remove only their rows,
