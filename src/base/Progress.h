@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace invexa {
@@ -11,6 +12,8 @@ public:
     virtual void Start(const std::string &headline) = 0;
     // Shows the item being worked on (8-bit text as stored).
     virtual void Step(const std::string &item) = 0;
+    // How far the work is: items done of total, and the rows they held. Optional for a display.
+    virtual void Count(std::int64_t /*done*/, std::int64_t /*total*/, std::int64_t /*rows*/) {}
     virtual void Finish() = 0;
 };
 
@@ -28,6 +31,10 @@ public:
     void Step(const std::string &item) {
         if (progress_)
             progress_->Step(item);
+    }
+    void Count(std::int64_t done, std::int64_t total, std::int64_t rows) {
+        if (progress_)
+            progress_->Count(done, total, rows);
     }
     TProgressScope(const TProgressScope &) = delete;
     TProgressScope &operator=(const TProgressScope &) = delete;

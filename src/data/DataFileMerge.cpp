@@ -159,7 +159,9 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
     std::vector<std::string> names = DataFileNames(summary.DataFolder);
     dm_.resultsTbl.Open();
     TMergePass pass(dm_, summary, remover, std::move(names));
+    const auto files = static_cast<std::int64_t>(pass.Files());
     for (std::size_t i = 0; i < pass.Files(); ++i) {
+        scope.Count(static_cast<std::int64_t>(i), files, pass.Rows());
         scope.Step(pass.Name(i));
         if (!pass.Merge(i))
             break;

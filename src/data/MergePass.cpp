@@ -74,6 +74,7 @@ bool TMergePass::Merge(std::size_t i) {
         pending.info.FileName = name;
         pending.info.UserName = users_[i];
         Place(i, pending);
+        rowsPlaced_ += pending.info.Records;
         times_.Record(Cp1252ToUtf8(pending.info.UserName), pending.file->ModifiedTime(), std::time(nullptr));
         batch_.Add(std::move(pending));
     } catch (const EOutOfFiles &e) {

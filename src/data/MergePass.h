@@ -32,6 +32,8 @@ public:
     TMergePass(TDataModule1 &dm, TMergeSummary &summary, TFileRemover &remover, std::vector<std::string> names);
 
     std::size_t Files() const { return names_.size(); }
+    // Records placed so far by this pass (committed or not yet).
+    std::int64_t Rows() const { return rowsPlaced_; }
     const std::string &Name(std::size_t file) const { return names_[file]; }
     // Merges one file, or refuses it; false when no file after it can be merged either and the pass ends.
     bool Merge(std::size_t file);
@@ -64,6 +66,7 @@ private:
     // The remover outlives the batch's transaction: on an error the batch is rolled back first, and only files
     // of committed batches were handed to the remover.
     TMergeBatch batch_;
+    std::int64_t rowsPlaced_ = 0;
 };
 
 } // namespace invexa

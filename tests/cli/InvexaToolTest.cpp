@@ -2,6 +2,7 @@
 // in an ordinary folder and in one whose path is longer than 259 characters, beyond the folder paths of up to 259
 // characters that the program must handle.
 #include "cli/InvexaTool.h"
+#include "cli/TerminalProgress.h"
 #include "config/ScanSetup.h"
 #include "data/ResultsDatabase.h"
 #include "data/ScanFileWriter.h"
@@ -293,3 +294,25 @@ TEST(InvexaTool, TheRealProgramMakesMergesAndExportsADemoFolder) {
 }
 
 } // namespace
+
+// The merge's line on a terminal: a bar, files done of total, rows, and once a rate can be told, the rate and the
+// time left; it is wiped at the end, and never drawn where stderr is not a terminal.
+TEST(InvexaTool, MergeShowsItsProgressOnATerminalOnly) {
+    for (const auto &[done, total, rows, elapsed, line] : std::vector<std::tuple<int, int, int, double, std::string>>{
+             {0, 0, 0, 0.0, "[....................] 0/0 files, 0 rows"},
+             {1, 4, 200, 0.1, "[#####...............] 1/4 files, 200 rows"},
+             {2500, 5000, 1234567, 2.0,
+              "[##########..........] 2,500/5,000 files, 1,234,567 rows, 1,250 files/s, 0:02 left"},
+             {60, 6000, 60, 1.0, "[....................] 60/6,000 files, 60 rows, 60 files/s, 1:39 left"}})
+        EXPECT_EQ(TTerminalProgress::Line(done, total, rows, elapsed), line);
+    TTempDir root;
+    ASSERT_EQ(Tool(root.Path(), "init").Status, 0);
+    for (bool terminal : {true, false}) {
+        TScanFileWriter::WriteFile(root.File("a.ivx"), {{"M", "A", "1", 1, ""}});
+        std::ostringstream out, err;
+        EXPECT_EQ(RunInvexa({"-C", root.Path(), "merge"}, out, err, terminal), 0);
+        EXPECT_EQ(err.str(), terminal ? "\rMerging data files... [....................] 0/1 files, 0 rows  a.ivx\x1b[K"
+                                        "\r\x1b[K"
+                                      : "");
+    }
+}

@@ -230,7 +230,11 @@ TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
     ASSERT_TRUE(invexa::TResultsDatabase::Create(dir.Path()));
     std::filesystem::create_directories(dir.File("ivx"));
     const std::string table = dir.File(invexa::TResultsDatabase::FileName);
-    auto start = [&] { return invexa::test::Start(admin, {}, "/dev/null", "/dev/null", dir.Path()); };
+    // Started in the folder, or anywhere with the folder as its argument.
+    auto start = [&](bool argument) {
+        return argument ? invexa::test::Start(admin, {dir.Path()}, "/dev/null", "/dev/null", "/")
+                        : invexa::test::Start(admin, {}, "/dev/null", "/dev/null", dir.Path());
+    };
     using invexa::test::WaitUntil;
     // Ends the program on every way out of the test, failures included: a program left running would keep the
     // test's output open, and CTest waiting for it.
@@ -248,7 +252,7 @@ TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
 
     invexa::TScanFileWriter::WriteFile(dir.File("ivx/alice.ivx"), invexa::TScanFileWriter::SampleRecords(1, 3));
     {
-        TRunning running{start()};
+        TRunning running{start(true)};
         ASSERT_GT(running.program, 0);
         EXPECT_TRUE(WaitUntil([&] { return !std::filesystem::exists(dir.File("ivx/alice.ivx")); }))
             << "the scan file was not merged";
@@ -256,7 +260,7 @@ TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
                   3);
     }
 
-    TRunning running{start()};
+    TRunning running{start(false)};
     const pid_t program = running.program;
     ASSERT_GT(program, 0);
     // Once the program has the table's file open, it opens the table at once, before its window shows.
