@@ -95,14 +95,14 @@ void WaitExposed(QWidget *widget) {
 }
 
 // Start-up as the program does it, in the folder; returns once the grid has drawn its rows.
-std::unique_ptr<TWindow> Open(const fs::path &folder, IMessageBoxes *boxes) {
+std::unique_ptr<TWindow> Open(const fs::path &folder, IMessageBoxes &boxes) {
     fs::current_path(folder);
     auto w = std::make_unique<TWindow>();
     w->form = std::make_unique<TRuvolaform>(boxes);
     Ruvolaform = w->form.get();
     w->data = std::make_unique<invexa::TDataModule1>(w->form->WorkDir());
     DataModule1 = w->data.get();
-    w->about = std::make_unique<TAboutBox>();
+    w->about = std::make_unique<TAboutBox>(boxes);
     AboutBox = w->about.get();
     w->progress = std::make_unique<TmergemessFm>();
     mergemessFm = w->progress.get();
@@ -157,11 +157,11 @@ int main(int argc, char **argv) {
     TYesBoxes boxes;
     long emptyRss = 0;
     {
-        auto w = Open(empty, &boxes);
+        auto w = Open(empty, boxes);
         emptyRss = StatusKb("VmRSS:");
     }
     start = Clock::now();
-    auto w = Open(big, &boxes);
+    auto w = Open(big, boxes);
     const double firstRows = Ms(start);
     const long bigRss = StatusKb("VmRSS:");
     std::printf("first rows shown:        %8.1f ms   (goal < 500 ms)\n", firstRows);

@@ -1,5 +1,6 @@
 // Invexa Admin: the administrator's window over one working folder (the current directory).
 #include "data/results.h"
+#include "forms/MessageBoxes.h"
 #include "forms/WindowLook.h"
 #include "forms/about.h"
 #include "forms/admnMain.h"
@@ -79,11 +80,13 @@ int main(int argc, char *argv[]) {
 
     // The order matters: FormCreate runs inside the main window's construction and must not need the other
     // three; FormShow, run when the window is first shown, needs all of them.
-    auto mainWindow = std::make_unique<TRuvolaform>();
+    // Every window's messages go through one set of boxes, made here with the windows.
+    TMessageBoxes boxes;
+    auto mainWindow = std::make_unique<TRuvolaform>(boxes);
     Ruvolaform = mainWindow.get();
     auto dataModule = std::make_unique<invexa::TDataModule1>(Ruvolaform->WorkDir());
     DataModule1 = dataModule.get();
-    auto aboutBox = std::make_unique<TAboutBox>();
+    auto aboutBox = std::make_unique<TAboutBox>(boxes);
     AboutBox = aboutBox.get();
     auto progress = std::make_unique<TmergemessFm>();
     mergemessFm = progress.get();

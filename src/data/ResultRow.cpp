@@ -8,24 +8,36 @@ namespace invexa {
 
 const char *FieldName(TField field) {
     switch (field) {
-    case TField::UserName: return "UserName";
-    case TField::AppMaker: return "AppMaker";
-    case TField::AppName: return "AppName";
-    case TField::Version: return "Version";
-    case TField::AppPath: return "AppPath";
-    case TField::Verification: return "Verification";
+    case TField::UserName:
+        return "UserName";
+    case TField::AppMaker:
+        return "AppMaker";
+    case TField::AppName:
+        return "AppName";
+    case TField::Version:
+        return "Version";
+    case TField::AppPath:
+        return "AppPath";
+    case TField::Verification:
+        return "Verification";
     }
     return "";
 }
 
 int FieldWidth(TField field) {
     switch (field) {
-    case TField::UserName: return 16;
-    case TField::AppMaker: return 32;
-    case TField::AppName: return 32;
-    case TField::Version: return 6;
-    case TField::AppPath: return 255;
-    case TField::Verification: return 0;
+    case TField::UserName:
+        return 16;
+    case TField::AppMaker:
+        return 32;
+    case TField::AppName:
+        return 32;
+    case TField::Version:
+        return 6;
+    case TField::AppPath:
+        return 255;
+    case TField::Verification:
+        return 0;
     }
     return 0;
 }
@@ -39,16 +51,23 @@ std::string_view CutView(std::string_view text, int width) {
     return text;
 }
 
-std::string CutToWidth(std::string_view text, int width) { return std::string(CutView(text, width)); }
+std::string CutToWidth(std::string_view text, int width) {
+    return std::string(CutView(text, width));
+}
 
 namespace {
 template <class Row> auto &TextOf(Row &row, TField field) {
     switch (field) {
-    case TField::UserName: return row.UserName;
-    case TField::AppMaker: return row.AppMaker;
-    case TField::AppName: return row.AppName;
-    case TField::Version: return row.Version;
-    default: return row.AppPath;
+    case TField::UserName:
+        return row.UserName;
+    case TField::AppMaker:
+        return row.AppMaker;
+    case TField::AppName:
+        return row.AppName;
+    case TField::Version:
+        return row.Version;
+    default:
+        return row.AppPath;
     }
 }
 } // namespace
@@ -75,10 +94,8 @@ void TResultRow::SetText(TField field, std::string_view text) {
     if (plus)
         ++first;
     auto [end, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || end != last || first == last || (plus && *first == '-') || value < -32768 ||
-        value > 32767)
-        throw EInvexaError("'" + std::string(text) + "' is not a valid value for field 'Verification': " +
-                           "enter a whole number from -32768 to 32767");
+    if (ec != std::errc() || end != last || first == last || (plus && *first == '-') || value < -32768 || value > 32767)
+        throw EInvexaError("Verification takes a whole number from -32768 to 32767, not '" + std::string(text) + "'");
     Verification = value;
 }
 
@@ -88,18 +105,8 @@ void TResultRow::SetInteger(TField field, int value) {
         return;
     }
     if (value < -32768 || value > 32767)
-        throw EInvexaError(std::to_string(value) + " is not a valid value for field 'Verification': " +
-                           "enter a whole number from -32768 to 32767");
+        throw EInvexaError("Verification takes a whole number from -32768 to 32767, not " + std::to_string(value));
     Verification = value;
-}
-
-std::int64_t TResultRow::Integer(TField field) const {
-    if (field == TField::Verification)
-        return Verification.value_or(0);
-    int value = 0;
-    const std::string &text = TextOf(*this, field);
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
 }
 
 } // namespace invexa

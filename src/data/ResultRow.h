@@ -8,8 +8,6 @@ namespace invexa {
 
 // The six columns, in the table's own order (the grid and the CSV put Verification before AppPath).
 enum class TField { UserName, AppMaker, AppName, Version, AppPath, Verification };
-inline constexpr TField AllFields[] = {TField::UserName, TField::AppMaker, TField::AppName,
-                                       TField::Version,  TField::AppPath,  TField::Verification};
 // The order the grid and datadump.csv show.
 inline constexpr TField DisplayFields[] = {TField::UserName, TField::AppMaker,     TField::AppName,
                                            TField::Version,  TField::Verification, TField::AppPath};
@@ -31,7 +29,6 @@ struct TResultRow {
     // from -32768 to 32767 or empty; anything else throws EInvexaError.
     void SetText(TField field, std::string_view text);
     void SetInteger(TField field, int value);
-    std::int64_t Integer(TField field) const;
     bool operator==(const TResultRow &) const = default;
 };
 

@@ -96,6 +96,14 @@ EInvexaError TResultsDatabase::Failure(const SQLite::Exception &e) const {
     return EInvexaError("Error in the results table " + Path() + ": " + e.what());
 }
 
+void TResultsDatabase::Rethrow() const {
+    try {
+        throw;
+    } catch (const SQLite::Exception &e) {
+        throw Failure(e);
+    }
+}
+
 std::string TResultsDatabase::Describe(const std::exception &e) const {
     if (const auto *sqlite = dynamic_cast<const SQLite::Exception *>(&e))
         return Failure(*sqlite).what();
@@ -178,10 +186,6 @@ void TResultsDatabase::CheckSchema() {
 
 std::int64_t TResultsDatabase::DataVersion() {
     return Connection().execAndGet("PRAGMA data_version").getInt64();
-}
-
-void TResultsDatabase::Disconnect() {
-    db_.reset();
 }
 
 bool TResultsDatabase::Create(const std::string &folder) {

@@ -30,11 +30,9 @@ public:
     // Opens the file (never creating it), checks the six columns and their types, adds the UserName index
     // when it is missing and the file is writable. Throws EInvexaError with the user-facing message.
     SQLite::Database &Connection();
-    bool Connected() const { return db_ != nullptr; }
     // A number that changes whenever another connection (another program) commits a change to the file, so that
     // whoever shows rows read earlier can tell that they may be out of date.
     std::int64_t DataVersion();
-    void Disconnect();
 
     // Creates the file with the empty table and its index; false (and nothing changed) when a table exists.
     static bool Create(const std::string &folder);
@@ -42,6 +40,10 @@ public:
     // The error the user sees for a failure of SQLite on this file: a lock that another program held for the
     // whole wait is named as such; anything else names the file and SQLite's reason.
     EInvexaError Failure(const SQLite::Exception &e) const;
+    // Throws the exception being handled in the user's words: a SQLite failure as Failure puts it, anything else
+    // as it is. Every operation of the table, the query and the grid's rows ends its catch here, so that SQLite's
+    // own errors never leave the core.
+    [[noreturn]] void Rethrow() const;
     // The message the user sees for any error: SQLite's own as Failure puts them, any other as it stands.
     std::string Describe(const std::exception &e) const;
 

@@ -36,8 +36,6 @@ public:
     // A row stored at the end of the table.
     void NoteAppended(std::int64_t rowid);
 
-    bool HasCheckpoints() const { return built_; }
-
 private:
     using TCheckpoint = std::pair<std::int64_t, std::int64_t>; // position, rowid
     void BuildCheckpoints();

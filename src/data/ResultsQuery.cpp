@@ -26,11 +26,14 @@ int TResultsQuery::DeleteUser(std::string_view userName) {
     return deleteUser_->exec();
 }
 
-int TResultsQuery::DeleteApplication(std::string_view maker, std::string_view appName) {
-    SQLite::Statement st(db_.Connection(), "DELETE FROM Results WHERE COALESCE(AppMaker, '') = ? AND COALESCE(AppName, '') = ?");
+int TResultsQuery::DeleteApplication(std::string_view maker, std::string_view appName) try {
+    SQLite::Statement st(db_.Connection(),
+                         "DELETE FROM Results WHERE COALESCE(AppMaker, '') = ? AND COALESCE(AppName, '') = ?");
     st.bind(1, Cp1252ToUtf8(maker));
     st.bind(2, Cp1252ToUtf8(appName));
     return st.exec();
+} catch (...) {
+    db_.Rethrow();
 }
 
 } // namespace invexa

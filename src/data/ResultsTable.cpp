@@ -118,7 +118,7 @@ private:
 TResultsTable::TResultsTable(TResultsDatabase &db) : db_(db) {}
 TResultsTable::~TResultsTable() = default;
 
-void TResultsTable::Open() {
+void TResultsTable::Open() try {
     if (active_)
         return;
     st_ = std::make_unique<Statements>(db_.Connection());
@@ -128,23 +128,26 @@ void TResultsTable::Open() {
     // An open walk holds a read lock on the file, which would keep every other program (a second administrator,
     // the invexa tool) from writing for as long as the table stays open; Next reads on from the current row.
     EndStream();
+} catch (...) {
+    db_.Rethrow();
 }
 
 void TResultsTable::Close() {
     st_.reset();
     active_ = false;
-    appending_ = false;
     eof_ = true;
     current_ = TResultRow();
 }
 
-void TResultsTable::Empty() {
+void TResultsTable::Empty() try {
     // No WHERE clause: SQLite drops the pages at once instead of deleting row by row. The scan times go with
     // the rows they describe.
     SQLite::Transaction tx(db_.Connection());
     db_.Connection().exec("DELETE FROM Results");
     TScanTimes::Clear(db_.Connection());
     tx.commit();
+} catch (...) {
+    db_.Rethrow();
 }
 
 void TResultsTable::RequireActive() const {
@@ -166,15 +169,17 @@ bool TResultsTable::ReadOne(const char *where, std::int64_t key, TResultRow &row
     return true;
 }
 
-void TResultsTable::First() {
+void TResultsTable::First() try {
     RequireActive();
     st_->stream = std::make_unique<SQLite::Statement>(db_.Connection(), SelectAll + " ORDER BY rowid");
     Next();
     if (eof_)
         current_ = TResultRow(); // an empty table has no current row, whatever was current before
+} catch (...) {
+    db_.Rethrow();
 }
 
-void TResultsTable::Next() {
+void TResultsTable::Next() try {
     RequireActive();
     if (!st_->stream) {
         // The walk was ended by a write: carry on after the current row.
@@ -191,28 +196,23 @@ void TResultsTable::Next() {
         eof_ = true;
         st_->stream.reset();
     }
+} catch (...) {
+    db_.Rethrow();
 }
 
-void TResultsTable::Last() {
-    RequireActive();
-    EndStream();
-    TResultRow row;
-    if (ReadOne("WHERE rowid < ? ORDER BY rowid DESC LIMIT 1", INT64_MAX, row))
-        current_ = std::move(row);
-    eof_ = true;
-}
-
-void TResultsTable::GotoBookmark(std::int64_t bookmark) {
+void TResultsTable::GotoBookmark(std::int64_t bookmark) try {
     RequireActive();
     EndStream();
     TResultRow row;
     if (!ReadOne("WHERE rowid = ?", bookmark, row))
-        throw EInvexaError("Record not found");
+        throw EInvexaError("That row no longer exists");
     current_ = std::move(row);
     eof_ = false;
+} catch (...) {
+    db_.Rethrow();
 }
 
-void TResultsTable::Delete() {
+void TResultsTable::Delete() try {
     RequireActive();
     EndStream();
     if (!HasCurrent()) {
@@ -229,43 +229,8 @@ void TResultsTable::Delete() {
         current_ = std::move(row);
     else
         current_ = TResultRow();
-}
-
-void TResultsTable::Append() {
-    RequireActive();
-    // Cleared in place: a merge appends millions of rows, and the strings keep their buffers.
-    pending_.Bookmark = 0;
-    for (std::string *text :
-         {&pending_.UserName, &pending_.AppMaker, &pending_.AppName, &pending_.Version, &pending_.AppPath})
-        text->clear();
-    pending_.Verification.reset();
-    appending_ = true;
-}
-
-void TResultsTable::SetField(TField field, std::string_view text) {
-    if (!appending_)
-        throw EInvexaError("Dataset not in edit or insert mode");
-    pending_.SetText(field, text);
-}
-
-void TResultsTable::SetField(TField field, int value) {
-    if (!appending_)
-        throw EInvexaError("Dataset not in edit or insert mode");
-    pending_.SetInteger(field, value);
-}
-
-void TResultsTable::Post() {
-    if (!appending_)
-        throw EInvexaError("Dataset not in edit or insert mode");
-    InsertRow(pending_);
-    EndStream();
-    std::swap(current_, pending_);
-    appending_ = false;
-    eof_ = false;
-}
-
-void TResultsTable::Cancel() {
-    appending_ = false;
+} catch (...) {
+    db_.Rethrow();
 }
 
 void TResultsTable::InsertChunk(const TResultRow *rows, std::size_t n) {
@@ -313,9 +278,11 @@ void TResultsTable::PostRowsAt(std::int64_t first, const TResultRow *rows, std::
     eof_ = false;
 }
 
-std::int64_t TResultsTable::RecordCount() {
+std::int64_t TResultsTable::RecordCount() try {
     RequireActive();
     return db_.Connection().execAndGet("SELECT count(*) FROM Results").getInt64();
+} catch (...) {
+    db_.Rethrow();
 }
 
 std::int64_t TResultsTable::LastBookmark() {
@@ -339,16 +306,13 @@ std::vector<TResultRow> TResultsTable::ReadWindow(const char *where, std::int64_
     return rows;
 }
 
-std::vector<TResultRow> TResultsTable::ReadAfter(std::int64_t after, int limit) {
+std::vector<TResultRow> TResultsTable::ReadAfter(std::int64_t after, int limit) try {
     return ReadWindow("WHERE rowid > ? ORDER BY rowid LIMIT ?", after, limit);
+} catch (...) {
+    db_.Rethrow();
 }
 
-std::vector<TResultRow> TResultsTable::ReadBefore(std::int64_t before, int limit) {
-    std::vector<TResultRow> rows = ReadWindow("WHERE rowid < ? ORDER BY rowid DESC LIMIT ?", before, limit);
-    return {rows.rbegin(), rows.rend()};
-}
-
-void TResultsTable::UpdateRow(const TResultRow &row) {
+void TResultsTable::UpdateRow(const TResultRow &row) try {
     RequireActive();
     SQLite::Statement st(db_.Connection(), "UPDATE Results SET UserName = ?, AppMaker = ?, AppName = ?, "
                                            "Version = ?, AppPath = ?, Verification = ? WHERE rowid = ?");
@@ -356,28 +320,60 @@ void TResultsTable::UpdateRow(const TResultRow &row) {
     BindRow(st, row, scratch);
     st.bind(7, row.Bookmark);
     if (st.exec() != 1)
-        throw EInvexaError("Record not found");
+        throw EInvexaError("That row no longer exists");
     if (current_.Bookmark == row.Bookmark)
         current_ = row;
+} catch (...) {
+    db_.Rethrow();
 }
 
-void TResultsTable::InsertRow(TResultRow &row) {
+void TResultsTable::InsertRow(TResultRow &row) try {
     RequireActive();
     SQLite::Statement &st = st_->Insert(1);
     st.reset();
     BindRow(st, row, st_->scratch);
     st.exec();
     row.Bookmark = db_.Connection().getLastInsertRowid();
+} catch (...) {
+    db_.Rethrow();
 }
 
-void TResultsTable::DeleteRow(std::int64_t bookmark) {
+void TResultsTable::DeleteRow(std::int64_t bookmark) try {
     RequireActive();
     SQLite::Statement st(db_.Connection(), "DELETE FROM Results WHERE rowid = ?");
     st.bind(1, bookmark);
     if (st.exec() != 1)
-        throw EInvexaError("Record not found");
+        throw EInvexaError("That row no longer exists");
     if (current_.Bookmark == bookmark)
         current_.Bookmark = 0;
+} catch (...) {
+    db_.Rethrow();
+}
+
+bool TResultsTable::UpdateRowIfUnchanged(const TResultRow &row, const TResultRow &shown, std::int64_t seen) try {
+    RequireActive();
+    if (db_.DataVersion() != seen) {
+        // Only this row matters: it is written when it still holds what the grid showed.
+        TResultRow now;
+        if (ReadOne("WHERE rowid = ?", shown.Bookmark, now) && !(now == shown))
+            return false;
+    }
+    UpdateRow(row);
+    return true;
+} catch (...) {
+    db_.Rethrow();
+}
+
+std::optional<TResultRow> TResultsTable::DeleteIfUnchanged(std::int64_t bookmark, std::int64_t seen) try {
+    RequireActive();
+    if (db_.DataVersion() != seen)
+        return std::nullopt;
+    GotoBookmark(bookmark);
+    TResultRow gone = current_;
+    Delete();
+    return gone;
+} catch (...) {
+    db_.Rethrow();
 }
 
 } // namespace invexa

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,27 +29,18 @@ public:
     void First();
     void Next();
     bool Eof() const { return eof_; }
-    void Last();
     bool HasCurrent() const { return current_.Bookmark != 0; }
     const TResultRow &Current() const { return current_; }
     std::int64_t Bookmark() const { return current_.Bookmark; }
     // Empty text, or 0, when there is no current row.
     std::string AsString(TField field) const { return current_.Text(field); }
-    std::int64_t AsInteger(TField field) const { return current_.Integer(field); }
     void GotoBookmark(std::int64_t bookmark);
     // Removes the current row; the row after it (else the one before) becomes current. On an empty table:
     // "Cannot perform this operation on an empty dataset".
     void Delete();
 
-    // Appending: Append starts an empty row, SetField fills it (texts cut to width), Post writes it at the
-    // end of the table and makes it the current row.
-    void Append();
-    void SetField(TField field, std::string_view text);
-    void SetField(TField field, int value);
-    void Post();
-    void Cancel();
-    // Posts rows[0..n) at the end of the table, as n Append/SetField/Post would (texts must already be cut to
-    // width), several rows to a statement; the last becomes the current row.
+    // Appends rows[0..n) at the end of the table (texts must already be cut to width), several rows to a
+    // statement; the last becomes the current row.
     void PostRows(const TResultRow *rows, std::size_t n);
     // Stores rows[0..n) under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
     // holds a row of the same user has that row rewritten in place (its UserName, and so the index, untouched).
@@ -61,15 +53,21 @@ public:
     std::int64_t LastBookmark();
     // Rows with bookmark > after, ascending, at most limit.
     std::vector<TResultRow> ReadAfter(std::int64_t after, int limit);
-    // Rows with bookmark < before, returned ascending, at most limit (the ones nearest to before).
-    std::vector<TResultRow> ReadBefore(std::int64_t before, int limit);
     // One keyed UPDATE of all six columns of row.Bookmark.
     void UpdateRow(const TResultRow &row);
     // Stores row at the end of the table and sets its bookmark.
     void InsertRow(TResultRow &row);
     void DeleteRow(std::int64_t bookmark);
 
-    TResultsDatabase &Database() { return db_; }
+    // The grid's writes. Another program (a second administrator's merge, which reuses the bookmarks of the rows
+    // it replaces) may have changed the table since the grid read it at version `seen` (DataVersion), and a write
+    // aimed by bookmark would then land on another row.
+    // Writes row (one keyed UPDATE) unless the table changed since seen and the row no longer holds shown: then
+    // nothing is written and the answer is false. Throws "That row no longer exists" when the row is gone.
+    bool UpdateRowIfUnchanged(const TResultRow &row, const TResultRow &shown, std::int64_t seen);
+    // Moves the cursor to the row and deletes it there, unless the table changed since seen at all: then nothing
+    // is deleted and there is no answer. Answers the row deleted.
+    std::optional<TResultRow> DeleteIfUnchanged(std::int64_t bookmark, std::int64_t seen);
 
 private:
     struct Statements;
@@ -84,9 +82,7 @@ private:
     std::unique_ptr<Statements> st_;
     bool active_ = false;
     bool eof_ = true;
-    bool appending_ = false;
     TResultRow current_;
-    TResultRow pending_;
 };
 
 } // namespace invexa

@@ -2,10 +2,10 @@
 
 #include "base/Cp1252.h"
 
-QString TCp1252Text::ToQString(std::string_view bytes) {
+QString Cp1252Text::ToQString(std::string_view bytes) {
     return QString::fromUtf8(invexa::Cp1252ToUtf8(bytes));
 }
 
-std::string TCp1252Text::ToBytes(const QString &text) {
+std::string Cp1252Text::ToBytes(const QString &text) {
     return invexa::Utf8ToCp1252(text.toStdString());
 }

@@ -6,8 +6,7 @@
 
 // The controls hold Unicode; the settings file, the table and the scan files hold Windows-1252 bytes. Every
 // byte value survives the round trip.
-class TCp1252Text {
-public:
-    static QString ToQString(std::string_view bytes);
-    static std::string ToBytes(const QString &text);
-};
+namespace Cp1252Text {
+QString ToQString(std::string_view bytes);
+std::string ToBytes(const QString &text);
+} // namespace Cp1252Text

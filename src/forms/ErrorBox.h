@@ -1,9 +1,7 @@
 #pragma once
 #include <QString>
 
-#include <exception>
 #include <functional>
-#include <string>
 #include <string_view>
 
 class IMessageBoxes;
@@ -11,15 +9,11 @@ class QWidget;
 
 // The one place where a handler's exception becomes a message: every handler of every window runs through
 // Guard, so that no exception ever crosses Qt's event loop.
-class TErrorBox {
-public:
-    // The error's message with "." appended when its last character's code is above that of ".".
-    static QString Text(std::string_view message);
+namespace ErrorBox {
+// The error's message with "." appended when its last character's code is above that of ".".
+QString Text(std::string_view message);
 
-    // Runs the handler. A refused entry (ERefusal) goes to the "ERROR" box, any other exception to the default
-    // error box. Returns false when the handler ended in an exception.
-    static bool Guard(IMessageBoxes &boxes, QWidget *parent, const std::function<void()> &handler);
-    // How an exception's message is put (by default, as it stands): the main window names the results table in
-    // SQLite's own errors, which name neither the file nor the program holding it.
-    static void SetDescribe(std::function<std::string(const std::exception &)> describe);
-};
+// Runs the handler. A refused entry (ERefusal) goes to the "ERROR" box, any other exception to the default
+// error box with its message as the core put it. Returns false when the handler ended in an exception.
+bool Guard(IMessageBoxes &boxes, QWidget *parent, const std::function<void()> &handler);
+} // namespace ErrorBox

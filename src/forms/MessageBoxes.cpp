@@ -52,8 +52,3 @@ bool TMessageBoxes::Confirm(QWidget *parent, const QString &text) {
     return Run(parent, QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Ok | QMessageBox::Cancel,
                QMessageBox::Ok) == QMessageBox::Ok;
 }
-
-TMessageBoxes &TMessageBoxes::Instance() {
-    static TMessageBoxes boxes;
-    return boxes;
-}

@@ -8,7 +8,4 @@ public:
     void Refusal(QWidget *parent, const QString &text) override;
     bool Warning(QWidget *parent, const QString &text) override;
     bool Confirm(QWidget *parent, const QString &text) override;
-
-    // The one instance the program uses.
-    static TMessageBoxes &Instance();
 };

@@ -2,7 +2,7 @@
 
 #include "forms/ErrorBox.h"
 #include "forms/GridTitleStyle.h"
-#include "forms/MessageBoxes.h"
+#include "forms/IMessageBoxes.h"
 #include "forms/ResultsDelegate.h"
 #include "forms/ResultsModel.h"
 
@@ -22,7 +22,7 @@ constexpr int TextColumnWidth = 64;
 constexpr int UserNameChars = 16;
 } // namespace
 
-TResultsGrid::TResultsGrid(QWidget *parent) : QTableView(parent) {
+TResultsGrid::TResultsGrid(IMessageBoxes &boxes, QWidget *parent) : QTableView(parent), boxes_(boxes) {
     delegate_ = new TResultsDelegate(this, this);
     setItemDelegate(delegate_);
     // Qt's selection and edit triggers are off: the grid selects and edits by its own rules.
@@ -61,6 +61,8 @@ TResultsGrid::~TResultsGrid() {
 void TResultsGrid::SetResultsModel(TResultsModel *model) {
     model_ = model;
     setModel(model);
+    connect(model_, &TResultsModel::ReadFailed, this,
+            [this](const QString &message) { Boxes().ErrorBox(this, ErrorBox::Text(message.toStdString())); });
     model_->SetSelectionColors(palette().color(QPalette::Active, QPalette::Highlight),
                                palette().color(QPalette::Active, QPalette::HighlightedText));
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
@@ -71,7 +73,7 @@ void TResultsGrid::SetResultsModel(TResultsModel *model) {
 }
 
 IMessageBoxes &TResultsGrid::Boxes() const {
-    return boxes_ ? *boxes_ : TMessageBoxes::Instance();
+    return boxes_;
 }
 
 bool TResultsGrid::Owns(const QWidget *widget) const {
@@ -155,7 +157,7 @@ bool TResultsGrid::CommitEditor(bool explain) {
     const QString why = model_->Validate(cur.column(), editor->text());
     if (!why.isEmpty()) {
         if (explain) {
-            Boxes().ErrorBox(this, TErrorBox::Text(why.toStdString()));
+            Boxes().ErrorBox(this, ErrorBox::Text(why.toStdString()));
             editor->setFocus();
         }
         return false;
@@ -210,7 +212,7 @@ void TResultsGrid::closeEditor(QWidget *, QAbstractItemDelegate::EndEditHint hin
         TabTo(false);
         break;
     case QAbstractItemDelegate::RevertModelCache:
-        RevertRow();
+        CancelEditing();
         break;
     case QAbstractItemDelegate::SubmitModelCache:
         CommitEditor(true);
@@ -230,7 +232,7 @@ bool TResultsGrid::MoveCurrent(int row, int column) {
         return false;
     QPersistentModelIndex target(model_->index(row, column));
     if (cur.isValid() && cur.row() != row) {
-        if (!TErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
+        if (!ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
             return false;
         if (!target.isValid())
             return false;
@@ -260,7 +262,7 @@ bool TResultsGrid::PostOrDropEditing() {
     if (!model_)
         return true;
     const int row = CurrentRow(), column = CurrentColumn();
-    if (CommitEditor(true) && TErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); })) {
+    if (CommitEditor(true) && ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); })) {
         EnsureEditor();
         return true;
     }
@@ -269,10 +271,6 @@ bool TResultsGrid::PostOrDropEditing() {
     if (!currentIndex().isValid())
         PlaceCurrent(row, column);
     return false;
-}
-
-void TResultsGrid::RevertRow() {
-    CancelEditing();
 }
 
 void TResultsGrid::Reload() {
@@ -370,7 +368,7 @@ void TResultsGrid::AppendRow() {
     // Down on a new row that holds nothing yet does not start another.
     if (cur.isValid() && model_->IsNewRow(cur.row()) && !model_->EditModified())
         return;
-    if (!TErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
+    if (!ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
         return;
     model_->InsertNewRow(model_->rowCount());
     PlaceCurrent(model_->rowCount() - 1, cur.isValid() ? cur.column() : 0);
@@ -383,7 +381,7 @@ void TResultsGrid::InsertRowHere() {
     if (cur.isValid() && model_->IsNewRow(cur.row()) && !model_->EditModified())
         return;
     QPersistentModelIndex here(cur);
-    if (!TErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
+    if (!ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
         return;
     const int row = here.isValid() ? here.row() : 0;
     model_->InsertNewRow(row);
@@ -561,7 +559,7 @@ void TResultsGrid::DeleteWithConfirm() {
     if (!Boxes().Confirm(this,
                          n < 2 ? QStringLiteral("Delete record?") : QStringLiteral("Delete all selected records?")))
         return;
-    TErrorBox::Guard(Boxes(), this, [this, n] {
+    ErrorBox::Guard(Boxes(), this, [this, n] {
         const int column = std::max(0, CurrentColumn());
         if (n == 0) {
             const int row = CurrentRow();

@@ -23,12 +23,11 @@ class TResultsModel;
 class TResultsGrid : public QTableView {
     Q_OBJECT
 public:
-    explicit TResultsGrid(QWidget *parent = nullptr);
+    explicit TResultsGrid(IMessageBoxes &boxes, QWidget *parent = nullptr);
     ~TResultsGrid() override;
 
     void SetResultsModel(TResultsModel *model);
     TResultsModel *ResultsModel() const { return model_; }
-    void SetMessageBoxes(IMessageBoxes *boxes) { boxes_ = boxes; }
     void SetPopupMenu(QMenu *menu) { menu_ = menu; }
 
     // The selection: bookmarks in table order, counted and fetched by index from 0.
@@ -94,7 +93,6 @@ private:
     void AppendRow();
     void InsertRowHere();
     void TabTo(bool forward);
-    void RevertRow();
     bool CommitEditor(bool explain);
     void EnsureEditor();
     void CloseEditorAt(const QModelIndex &index);
@@ -106,7 +104,7 @@ private:
 
     TResultsModel *model_ = nullptr;
     TResultsDelegate *delegate_ = nullptr;
-    IMessageBoxes *boxes_ = nullptr;
+    IMessageBoxes &boxes_;
     QMenu *menu_ = nullptr;
     QPersistentModelIndex editorIndex_;
     bool closing_ = false;

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <exception>
+#include <optional>
 
 using invexa::TField;
 using invexa::TResultRow;
@@ -22,18 +22,13 @@ const QString IndicatorNew = QStringLiteral("*");
 } // namespace
 
 TResultsModel::TResultsModel(invexa::TDataModule1 &data, QObject *parent)
-    : QAbstractTableModel(parent), data_(data), pager_(data.database) {
+    : QAbstractTableModel(parent), data_(data), windows_(data.database, data.resultsTbl) {
     const QPalette palette = QGuiApplication::palette();
     // The active group's colours: selected rows look the same whether or not the grid has the focus.
     selectedBase_ = palette.color(QPalette::Active, QPalette::Highlight);
     selectedText_ = palette.color(QPalette::Active, QPalette::HighlightedText);
     active_ = data_.resultsTbl.Active();
-    if (active_)
-        seenVersion_ = data_.database.DataVersion();
-}
-
-bool TResultsModel::ChangedElsewhere() {
-    return active_ && data_.database.DataVersion() != seenVersion_;
+    windows_.Reset();
 }
 
 // Another program (a second administrator's merge, say) may have replaced rows since the grid read them, and a
@@ -50,8 +45,9 @@ int TResultsModel::rowCount(const QModelIndex &parent) const {
         return 0;
     std::int64_t n = 0;
     try {
-        n = pager_.Count();
-    } catch (const std::exception &) {
+        n = windows_.Count();
+    } catch (const std::exception &error) {
+        ReportReadFailure(error);
         return isNew_ ? 1 : 0;
     }
     n += isNew_ ? 1 : 0;
@@ -71,32 +67,22 @@ bool TResultsModel::Active() const {
 }
 
 std::int64_t TResultsModel::StoredCount() const {
-    return active_ ? pager_.Count() : 0;
+    return active_ ? windows_.Count() : 0;
 }
 
 std::size_t TResultsModel::CachedRows() const {
-    std::size_t n = 0;
-    for (const auto &[key, rows] : windows_)
-        n += rows.size();
-    return n;
+    return windows_.CachedRows();
 }
 
-const std::vector<TResultRow> &TResultsModel::Window(std::int64_t window) const {
-    auto found = windows_.find(window);
-    if (found != windows_.end())
-        return found->second;
-    while (windows_.size() >= MaxWindows) {
-        auto farthest = windows_.begin();
-        for (auto it = windows_.begin(); it != windows_.end(); ++it)
-            if (std::llabs(it->first - window) > std::llabs(farthest->first - window))
-                farthest = it;
-        windows_.erase(farthest);
-    }
-    std::vector<TResultRow> rows;
-    const std::int64_t first = pager_.RowidAt(window * WindowRows);
-    if (first != 0)
-        rows = data_.resultsTbl.ReadAfter(first - 1, WindowRows);
-    return windows_.emplace(window, std::move(rows)).first->second;
+void TResultsModel::ReportReadFailure(const std::exception &error) const {
+    if (readFailed_)
+        return;
+    readFailed_ = true;
+    // Queued: a box opened from inside a paint would paint the grid again.
+    auto *self = const_cast<TResultsModel *>(this);
+    QMetaObject::invokeMethod(
+        self, [self, message = QString::fromUtf8(error.what())] { emit self->ReadFailed(message); },
+        Qt::QueuedConnection);
 }
 
 const TResultRow *TResultsModel::RowAt(int row) const {
@@ -104,13 +90,38 @@ const TResultRow *TResultsModel::RowAt(int row) const {
         return nullptr;
     if (row == editRow_)
         return &edit_;
-    const std::int64_t pos = PosOfRow(row);
     try {
-        const auto &rows = Window(pos / WindowRows);
-        const auto offset = static_cast<std::size_t>(pos % WindowRows);
-        return offset < rows.size() ? &rows[offset] : nullptr;
-    } catch (const std::exception &) {
-        // A read that fails (the file locked or gone) shows an empty row; the next command reports the error.
+        return windows_.RowAt(PosOfRow(row));
+    } catch (const std::exception &error) {
+        ReportReadFailure(error); // the file locked or gone: the row shows empty
+        return nullptr;
+    }
+}
+
+const QString *TResultsModel::ShownText(int row, int column) const {
+    if (!active_ || row < 0 || row == editRow_)
+        return nullptr;
+    const std::int64_t pos = PosOfRow(row);
+    const std::int64_t index = pos / invexa::TRowWindows::WindowRows;
+    const std::size_t columns = std::size(invexa::DisplayFields);
+    try {
+        bool fetched = false;
+        const std::vector<TResultRow> &rows = windows_.Window(index, &fetched);
+        std::vector<QString> &texts = texts_[index];
+        if (fetched || texts.size() != rows.size() * columns) {
+            texts.clear();
+            texts.reserve(rows.size() * columns);
+            for (const TResultRow &r : rows)
+                for (TField field : invexa::DisplayFields)
+                    texts.push_back(Cp1252Text::ToQString(r.Text(field)));
+            // The texts of evicted windows go with them (this one is held: it was just asked for).
+            std::erase_if(texts_, [&](const auto &entry) { return !windows_.Holds(entry.first); });
+        }
+        const auto at = static_cast<std::size_t>(pos % invexa::TRowWindows::WindowRows) * columns +
+                        static_cast<std::size_t>(column);
+        return at < texts.size() ? &texts[at] : nullptr;
+    } catch (const std::exception &error) {
+        ReportReadFailure(error);
         return nullptr;
     }
 }
@@ -122,8 +133,10 @@ QVariant TResultsModel::data(const QModelIndex &index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole: {
-        const TResultRow *row = RowAt(index.row());
-        return row ? TCp1252Text::ToQString(row->Text(field)) : QString();
+        if (index.row() == editRow_)
+            return Cp1252Text::ToQString(edit_.Text(field));
+        const QString *text = ShownText(index.row(), index.column());
+        return text ? *text : QString();
     }
     case Qt::TextAlignmentRole:
         if (field == TField::Verification)
@@ -171,30 +184,14 @@ std::string TResultsModel::Text(int row, TField field) const {
     return r ? r->Text(field) : std::string();
 }
 
-std::int64_t TResultsModel::CachedPositionOf(std::int64_t bookmark, bool &exact) const {
-    for (const auto &[window, rows] : windows_) {
-        if (rows.empty() || bookmark < rows.front().Bookmark || bookmark > rows.back().Bookmark)
-            continue;
-        auto it = std::lower_bound(rows.begin(), rows.end(), bookmark,
-                                   [](const TResultRow &row, std::int64_t b) { return row.Bookmark < b; });
-        exact = it->Bookmark == bookmark;
-        return window * WindowRows + (it - rows.begin());
-    }
-    return -1;
-}
-
 int TResultsModel::RowOfBookmark(std::int64_t bookmark) const {
     if (!active_ || bookmark == 0)
         return -1;
     try {
-        bool exact = false;
-        const std::int64_t cached = CachedPositionOf(bookmark, exact);
-        if (cached >= 0)
-            return exact ? RowOfPos(cached) : -1;
-        if (pager_.Existing({bookmark}).empty())
-            return -1;
-        return RowOfPos(pager_.PositionOf(bookmark));
-    } catch (const std::exception &) {
+        const std::int64_t pos = windows_.PositionOf(bookmark);
+        return pos < 0 ? -1 : RowOfPos(pos);
+    } catch (const std::exception &error) {
+        ReportReadFailure(error);
         return -1;
     }
 }
@@ -203,17 +200,13 @@ int TResultsModel::RowAtOrAfter(std::int64_t bookmark) const {
     const int n = rowCount();
     if (n == 0)
         return -1;
-    bool exact = false;
-    std::int64_t pos = CachedPositionOf(bookmark, exact);
-    if (pos < 0)
-        pos = pager_.PositionOf(bookmark);
-    return std::min(RowOfPos(pos), n - 1);
+    return std::min(RowOfPos(windows_.PositionAtOrAfter(bookmark)), n - 1);
 }
 
 QString TResultsModel::Validate(int column, const QString &text) const {
     try {
         TResultRow probe;
-        probe.SetText(FieldOfColumn(column), TCp1252Text::ToBytes(text));
+        probe.SetText(FieldOfColumn(column), Cp1252Text::ToBytes(text));
     } catch (const std::exception &error) {
         return QString::fromUtf8(error.what());
     }
@@ -232,7 +225,7 @@ bool TResultsModel::setData(const QModelIndex &index, const QVariant &value, int
         return false;
     TResultRow changed = *current;
     try {
-        changed.SetText(FieldOfColumn(index.column()), TCp1252Text::ToBytes(value.toString()));
+        changed.SetText(FieldOfColumn(index.column()), Cp1252Text::ToBytes(value.toString()));
     } catch (const invexa::EInvexaError &) {
         return false;
     }
@@ -289,18 +282,11 @@ void TResultsModel::LeaveRow() {
 
 void TResultsModel::StoreEditedRow() {
     const int row = editRow_;
-    if (ChangedElsewhere()) {
-        // Only this row matters: it is written when it still holds what the grid showed.
-        std::vector<TResultRow> now = data_.resultsTbl.ReadAfter(shown_.Bookmark - 1, 1);
-        if (!now.empty() && now.front().Bookmark == shown_.Bookmark && !(now.front() == shown_))
-            RefreshAndRefuse("The edit of this row was not written");
-    }
-    data_.resultsTbl.UpdateRow(edit_);
+    if (!data_.resultsTbl.UpdateRowIfUnchanged(edit_, shown_, windows_.SeenVersion()))
+        RefreshAndRefuse("The edit of this row was not written");
     // Written: only now does the cached row take the new values.
-    const std::int64_t pos = PosOfRow(row);
-    auto found = windows_.find(pos / WindowRows);
-    if (found != windows_.end() && static_cast<std::size_t>(pos % WindowRows) < found->second.size())
-        found->second[static_cast<std::size_t>(pos % WindowRows)] = edit_;
+    windows_.Written(PosOfRow(row), edit_);
+    texts_.erase(PosOfRow(row) / invexa::TRowWindows::WindowRows);
     ClearEdit();
     EmitRowChanged(row);
 }
@@ -314,8 +300,8 @@ void TResultsModel::StoreNewRow() {
     const bool moves = from != last;
     if (moves)
         beginMoveRows(QModelIndex(), from, from, QModelIndex(), last + 1);
-    pager_.NoteAppended(stored.Bookmark);
-    windows_.clear();
+    windows_.Appended(stored.Bookmark);
+    texts_.clear();
     ClearEdit();
     if (moves) {
         if (indicatorRow_ == from)
@@ -352,22 +338,20 @@ void TResultsModel::DropUntouchedNewRow() {
 }
 
 void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
-    if (ChangedElsewhere())
-        RefreshAndRefuse("Nothing was deleted");
     const int row = RowOfBookmark(bookmark);
     // The rows around it are read while they are still there, for whoever looks during the removal.
     RowAt(row - 1);
     RowAt(row + 1);
-    data_.resultsTbl.GotoBookmark(bookmark);
-    data_.resultsTbl.Delete();
+    if (!data_.resultsTbl.DeleteIfUnchanged(bookmark, windows_.SeenVersion()))
+        RefreshAndRefuse("Nothing was deleted");
     selected_.erase(bookmark);
     if (row < 0) {
         Refresh();
         return;
     }
     beginRemoveRows(QModelIndex(), row, row);
-    pager_.NoteDeleted(bookmark);
-    windows_.clear();
+    windows_.Deleted(bookmark);
+    texts_.clear();
     if (editRow_ == row)
         ClearEdit();
     else if (editRow_ > row)
@@ -380,15 +364,11 @@ void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
 }
 
 void TResultsModel::DeleteApplicationOf(std::int64_t bookmark) {
-    if (ChangedElsewhere())
+    const std::optional<TResultRow> gone = data_.resultsTbl.DeleteIfUnchanged(bookmark, windows_.SeenVersion());
+    if (!gone)
         RefreshAndRefuse("Nothing was deleted");
-    auto &table = data_.resultsTbl;
-    table.GotoBookmark(bookmark);
-    const std::string maker = table.AsString(TField::AppMaker);
-    const std::string appName = table.AsString(TField::AppName);
-    table.Delete();
     try {
-        data_.Query1.DeleteApplication(maker, appName);
+        data_.Query1.DeleteApplication(gone->AppMaker, gone->AppName);
     } catch (...) {
         Refresh();
         throw;
@@ -399,10 +379,13 @@ void TResultsModel::DeleteApplicationOf(std::int64_t bookmark) {
 void TResultsModel::Refresh() {
     beginResetModel();
     active_ = data_.resultsTbl.Active();
-    if (active_)
-        seenVersion_ = data_.database.DataVersion();
-    pager_.Reset();
-    windows_.clear();
+    readFailed_ = false;
+    texts_.clear();
+    try {
+        windows_.Reset();
+    } catch (const std::exception &error) {
+        ReportReadFailure(error);
+    }
     ClearEdit();
     indicatorRow_ = -1;
     DropGoneSelections();
@@ -416,8 +399,12 @@ void TResultsModel::DropGoneSelections() {
     }
     if (selected_.empty())
         return;
-    const std::vector<std::int64_t> kept = pager_.Existing({selected_.begin(), selected_.end()});
-    selected_ = std::set<std::int64_t>(kept.begin(), kept.end());
+    try {
+        const std::vector<std::int64_t> kept = windows_.Existing({selected_.begin(), selected_.end()});
+        selected_ = std::set<std::int64_t>(kept.begin(), kept.end());
+    } catch (const std::exception &error) {
+        ReportReadFailure(error); // kept as they are: a command on a row gone finds it gone
+    }
 }
 
 void TResultsModel::SetSelected(std::int64_t bookmark, bool selected, int row) {

@@ -1,11 +1,13 @@
 #pragma once
 #include "data/ResultRow.h"
-#include "data/ResultsPager.h"
+#include "data/RowWindows.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <set>
 #include <string>
@@ -15,8 +17,9 @@ namespace invexa {
 class TDataModule1;
 }
 
-// DataSource1: the results table as the grid sees it. It never holds the table: it asks the pager for the count
-// and for windows of rows by position, keeps a few windows and evicts the one farthest from the rows asked for.
+// DataSource1: the results table as the grid sees it, through the core's window cache (TRowWindows). Each window's
+// texts are turned into QStrings once, when it is read, not at every paint. A read that fails shows empty rows and
+// is reported once (ReadFailed) until the rows are read afresh.
 //
 // It also holds what the grid adds to the table: the pending edit of one row (shown at once, written to the
 // table only when the grid leaves the row), the new row that Insert or Down on the last row starts (shown at
@@ -25,9 +28,6 @@ class TDataModule1;
 class TResultsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int WindowRows = 128;
-    static constexpr std::size_t MaxWindows = 8;
-
     explicit TResultsModel(invexa::TDataModule1 &data, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -38,10 +38,10 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
     static invexa::TField FieldOfColumn(int column);
-    invexa::TDataModule1 &DataModule() { return data_; }
 
     // Reads the table again from scratch: after it was opened, closed or emptied, or changed by a statement.
     // A pending edit is dropped; selection entries whose rows are gone are dropped (all of them when closed).
+    // Never throws: a read that fails is reported through ReadFailed.
     void Refresh();
     bool Active() const;
     // Rows stored in the table (the new row not counted).
@@ -90,25 +90,29 @@ public:
     // Rows held in the window cache: bounded whatever the size of the table.
     std::size_t CachedRows() const;
 
+signals:
+    // A read of the table failed: the error's message, in the user's words. Sent after the paint that read.
+    void ReadFailed(const QString &message);
+
 private:
     std::int64_t PosOfRow(int row) const { return (isNew_ && row > editRow_) ? row - 1 : row; }
     int RowOfPos(std::int64_t pos) const { return static_cast<int>((isNew_ && pos >= editRow_) ? pos + 1 : pos); }
     const invexa::TResultRow *RowAt(int row) const;
-    // Position of the first row at or after the bookmark when a cached window covers it, else -1.
-    std::int64_t CachedPositionOf(std::int64_t bookmark, bool &exact) const;
-    const std::vector<invexa::TResultRow> &Window(std::int64_t window) const;
+    // The window's texts, converted when the window was read.
+    const QString *ShownText(int row, int column) const;
+    void ReportReadFailure(const std::exception &error) const;
     void EmitRowChanged(int row);
     void ClearEdit();
     void StoreNewRow();
     void StoreEditedRow();
     void DropGoneSelections();
-    // Whether another program committed a change to the table since the rows were last read afresh.
-    bool ChangedElsewhere();
     [[noreturn]] void RefreshAndRefuse(const std::string &what);
 
     invexa::TDataModule1 &data_;
-    mutable invexa::TResultsPager pager_;
-    mutable std::map<std::int64_t, std::vector<invexa::TResultRow>> windows_;
+    mutable invexa::TRowWindows windows_;
+    // Per window index: the columns' texts, row after row, in display order.
+    mutable std::map<std::int64_t, std::vector<QString>> texts_;
+    mutable bool readFailed_ = false;
     bool active_ = false;
 
     int editRow_ = -1;
@@ -116,7 +120,6 @@ private:
     bool modified_ = false;
     invexa::TResultRow edit_;
     invexa::TResultRow shown_; // the edited row as it was shown before the edit
-    std::int64_t seenVersion_ = 0;
 
     std::set<std::int64_t> selected_;
     QColor selectedBase_, selectedText_;

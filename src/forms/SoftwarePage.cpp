@@ -92,7 +92,7 @@ void TSoftwarePage::BuildControls() {
     layout->addWidget(splitter, 1);
 
     auto guarded = [this](void (TSoftwarePage::*handler)()) {
-        return [this, handler] { TErrorBox::Guard(boxes_, this, [&] { (this->*handler)(); }); };
+        return [this, handler] { ErrorBox::Guard(boxes_, this, [&] { (this->*handler)(); }); };
     };
     connect(FilterEB, &QLineEdit::textChanged, this, guarded(&TSoftwarePage::FilterEBChange));
     connect(VersionsCB, &QCheckBox::clicked, this, guarded(&TSoftwarePage::VersionsCBClick));

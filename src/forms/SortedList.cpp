@@ -12,7 +12,7 @@ namespace {
 constexpr int BytesRole = Qt::UserRole;
 
 QListWidgetItem *NewItem(const std::string &entry) {
-    auto *item = new QListWidgetItem(TCp1252Text::ToQString(entry));
+    auto *item = new QListWidgetItem(Cp1252Text::ToQString(entry));
     item->setData(BytesRole, QByteArray::fromStdString(entry));
     return item;
 }

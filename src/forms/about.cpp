@@ -1,7 +1,6 @@
 #include "forms/about.h"
 
 #include "forms/ErrorBox.h"
-#include "forms/MessageBoxes.h"
 #include "forms/WindowLook.h"
 
 #include <QFrame>
@@ -19,9 +18,10 @@ constexpr qreal DesignDpi = 120.0;
 
 } // namespace
 
-TAboutBox::TAboutBox(QWidget *parent)
+TAboutBox::TAboutBox(IMessageBoxes &boxes, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      boxes_(boxes) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About"));
     setModal(false);
@@ -66,7 +66,7 @@ void TAboutBox::Build(qreal dpi) {
     OKButton->setGeometry(s(137), s(222), s(92), s(30));
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this,
-            [this] { TErrorBox::Guard(TMessageBoxes::Instance(), this, [this] { OKButtonClick(); }); });
+            [this] { ErrorBox::Guard(boxes_, this, [this] { OKButtonClick(); }); });
 }
 
 void TAboutBox::ShowAndRaise() {

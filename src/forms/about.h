@@ -2,6 +2,7 @@
 #include <QDialog>
 #include <QPoint>
 
+class IMessageBoxes;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -10,7 +11,7 @@ class QPushButton;
 class TAboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(QWidget *parent = nullptr);
+    explicit TAboutBox(IMessageBoxes &boxes, QWidget *parent = nullptr);
 
     // Shows the box and brings it to the front: centred on the screen the first time, else where it was
     // last hidden.
@@ -34,6 +35,7 @@ private:
     void Build(qreal dpi);
     void CentreOnScreen();
 
+    IMessageBoxes &boxes_;
     bool shownBefore_ = false;
     QPoint lastPos_;
 };

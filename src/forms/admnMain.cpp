@@ -1,13 +1,13 @@
 #include "forms/admnMain.h"
 
+#include "base/InvexaError.h"
 #include "config/SetupEntries.h"
 #include "data/DataFileMerge.h"
-#include "base/InvexaError.h"
 #include "data/results.h"
 #include "export/CsvExport.h"
 #include "forms/Cp1252Text.h"
 #include "forms/ErrorBox.h"
-#include "forms/MessageBoxes.h"
+#include "forms/IMessageBoxes.h"
 #include "forms/ResultsGrid.h"
 #include "forms/ResultsModel.h"
 #include "forms/SoftwarePage.h"
@@ -71,16 +71,12 @@ std::string JoinLines(const std::vector<std::string> &lines) {
 
 } // namespace
 
-TRuvolaform::TRuvolaform(IMessageBoxes *boxes, QWidget *parent)
-    : QMainWindow(parent), boxes_(boxes ? *boxes : TMessageBoxes::Instance()) {
+TRuvolaform::TRuvolaform(IMessageBoxes &boxes, QWidget *parent) : QMainWindow(parent), boxes_(boxes) {
     TWindowLook::InitResources();
     setObjectName(QStringLiteral("Ruvolaform"));
     setWindowTitle(QStringLiteral("Invexa Administrator"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/program.png")));
     setFont(TWindowLook::DesignFont(13));
-    TErrorBox::SetDescribe([](const std::exception &e) {
-        return DataModule1 ? DataModule1->database.Describe(e) : std::string(e.what());
-    });
 
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     setCentralWidget(PageControl1);
@@ -96,7 +92,7 @@ TRuvolaform::TRuvolaform(IMessageBoxes *boxes, QWidget *parent)
 }
 
 bool TRuvolaform::Guard(const std::function<void()> &handler) {
-    return TErrorBox::Guard(boxes_, this, handler);
+    return ErrorBox::Guard(boxes_, this, handler);
 }
 
 // ---- results page -------------------------------------------------------------------------------------------
@@ -153,9 +149,8 @@ void TRuvolaform::BuildToolBars(QWidget *page) {
 }
 
 void TRuvolaform::CreateResultsGrid() {
-    ResultsGrid1 = Named(new TResultsGrid(ResultsSheet), "ResultsGrid1");
+    ResultsGrid1 = Named(new TResultsGrid(boxes_, ResultsSheet), "ResultsGrid1");
     ResultsGrid1->setAccessibleName(QStringLiteral("Results"));
-    ResultsGrid1->SetMessageBoxes(&boxes_);
     connect(ResultsGrid1, &TResultsGrid::TitleClicked, this, [this] { Guard([this] { ResultsGrid1TitleClick(); }); });
     BuildGridMenu();
 }
@@ -350,7 +345,7 @@ void TRuvolaform::LoadPage(const invexa::TScanSettings &settings) {
     UseIgnoreCB->setChecked(settings.UseIgnoreList);
     ScanForExeCB->setChecked(settings.SearchForExe);
     StealthModeCB->setChecked(settings.StealthMode);
-    DistributionEB->setText(TCp1252Text::ToQString(settings.Distribution));
+    DistributionEB->setText(Cp1252Text::ToQString(settings.Distribution));
     TSortedList::Fill(ExeNamesLB, settings.ExeNames);
 }
 
@@ -360,7 +355,7 @@ invexa::TScanSettings TRuvolaform::PageSettings() const {
     settings.UseIgnoreList = UseIgnoreCB->isChecked();
     settings.SearchForExe = ScanForExeCB->isChecked();
     settings.StealthMode = StealthModeCB->isChecked();
-    settings.Distribution = TCp1252Text::ToBytes(DistributionEB->text());
+    settings.Distribution = Cp1252Text::ToBytes(DistributionEB->text());
     settings.ExeNames = TSortedList::Entries(ExeNamesLB);
     return settings;
 }
@@ -442,7 +437,7 @@ void TRuvolaform::EmptyTableBtnClick() {
 
 void TRuvolaform::AddBtnClick() {
     const std::string entry =
-        invexa::MakeIgnoreEntry(TCp1252Text::ToBytes(MakerEB->text()), TCp1252Text::ToBytes(ApplicationEB->text()));
+        invexa::MakeIgnoreEntry(Cp1252Text::ToBytes(MakerEB->text()), Cp1252Text::ToBytes(ApplicationEB->text()));
     TSortedList::Insert(IgnoreLB, entry);
     Flags_.IgnoreListChanged = true;
 }
@@ -454,7 +449,7 @@ void TRuvolaform::DeleteBtnClick() {
 
 void TRuvolaform::AddExeBtnClick() {
     const std::string entry =
-        invexa::MakeExeEntry(TCp1252Text::ToBytes(ApplicationEB->text()), TCp1252Text::ToBytes(ExeNameEB->text()));
+        invexa::MakeExeEntry(Cp1252Text::ToBytes(ApplicationEB->text()), Cp1252Text::ToBytes(ExeNameEB->text()));
     TSortedList::Insert(ExeNamesLB, entry);
     Flags_.ExeNamesChanged = true;
 }
@@ -514,7 +509,7 @@ void TRuvolaform::CopyMIClick() {
     invexa::TField field;
     if (!ResultsGrid1->HasCurrentRow() || !ResultsGrid1->CurrentField(field))
         return;
-    QGuiApplication::clipboard()->setText(TCp1252Text::ToQString(ResultsGrid1->CurrentText(field)));
+    QGuiApplication::clipboard()->setText(Cp1252Text::ToQString(ResultsGrid1->CurrentText(field)));
 }
 
 void TRuvolaform::DeleteAllReferences() {

@@ -34,13 +34,12 @@ class TRuvolaform : public QMainWindow {
     Q_OBJECT
 public:
     // Runs FormCreate. The message boxes are the program's real ones unless a test hands in its own.
-    explicit TRuvolaform(IMessageBoxes *boxes = nullptr, QWidget *parent = nullptr);
+    explicit TRuvolaform(IMessageBoxes &boxes, QWidget *parent = nullptr);
 
     const std::string &WorkDir() const { return WorkDir_; }
     const invexa::TChangeFlags &ChangeFlags() const { return Flags_; }
     // The settings as the setup page's controls hold them now.
     invexa::TScanSettings PageSettings() const;
-    IMessageBoxes &MessageBoxes() { return boxes_; }
     // Runs a handler through the error wrapper with this window as the boxes' parent.
     bool Guard(const std::function<void()> &handler);
 

@@ -52,7 +52,7 @@ void TmergemessFm::Start(const std::string &headline) {
 }
 
 void TmergemessFm::Step(const std::string &item) {
-    SetLabel(FilenameLbl, TCp1252Text::ToQString(item));
+    SetLabel(FilenameLbl, Cp1252Text::ToQString(item));
     RepaintNow();
 }
 

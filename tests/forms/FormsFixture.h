@@ -120,11 +120,12 @@ protected:
 
     // Creates the objects, runs beforeShow, then shows the window (FormShow merges) and waits until it is exposed.
     void Start(IMessageBoxes *messageBoxes = nullptr, const std::function<void()> &beforeShow = {}) {
-        window = std::make_unique<TRuvolaform>(messageBoxes ? messageBoxes : &boxes);
+        IMessageBoxes &shownBy = messageBoxes ? *messageBoxes : boxes;
+        window = std::make_unique<TRuvolaform>(shownBy);
         Ruvolaform = window.get();
         dataModule = std::make_unique<invexa::TDataModule1>(window->WorkDir());
         DataModule1 = dataModule.get();
-        aboutBox = std::make_unique<TAboutBox>();
+        aboutBox = std::make_unique<TAboutBox>(shownBy);
         AboutBox = aboutBox.get();
         progress = std::make_unique<TmergemessFm>();
         mergemessFm = progress.get();

@@ -14,16 +14,16 @@ TEST(ErrorBox, AppendsAStopOnlyAfterACharacterAboveIt) {
                                                            {"", ""},
                                                            {"Caf\xC3\xA9", "Caf\xC3\xA9."}};
     for (const auto &[message, shown] : cases)
-        EXPECT_EQ(TErrorBox::Text(message), QString::fromUtf8(shown)) << message;
+        EXPECT_EQ(ErrorBox::Text(message), QString::fromUtf8(shown)) << message;
 }
 
 // The program's real boxes, answered by pressing a real button: only Yes and OK proceed, and the guard stops
 // whatever a handler throws, even what is not a standard exception.
 TEST(RealMessageBoxes, TheGuardStopsEveryExceptionAndOnlyYesOrOkProceed) {
-    auto &real = TMessageBoxes::Instance();
+    TMessageBoxes real;
     const std::tuple<std::function<bool()>, QMessageBox::StandardButton, bool> cases[] = {
-        {[&] { return TErrorBox::Guard(real, nullptr, [] { throw 42; }); }, QMessageBox::Ok, false},
-        {[&] { return TErrorBox::Guard(real, nullptr, [] { throw invexa::ERefusal("You must"); }); }, QMessageBox::Ok,
+        {[&] { return ErrorBox::Guard(real, nullptr, [] { throw 42; }); }, QMessageBox::Ok, false},
+        {[&] { return ErrorBox::Guard(real, nullptr, [] { throw invexa::ERefusal("You must"); }); }, QMessageBox::Ok,
          false},
         {[&] { return real.Warning(nullptr, "Sure?"); }, QMessageBox::No, false},
         {[&] { return real.Warning(nullptr, "Sure?"); }, QMessageBox::Yes, true},

@@ -1,11 +1,8 @@
 // DataSource1, the lazy model over the results table, as the window builds it.
 #include "FormsFixture.h"
 #include "base/InvexaError.h"
-#include "data/ResultsPager.h"
 
 #include <QAbstractItemModelTester>
-
-#include <SQLiteCpp/Database.h>
 
 using invexa::TField;
 using ResultsModelTest = FormsTest;
@@ -27,36 +24,6 @@ TEST_F(ResultsModelTest, PassesTheModelTesterThroughEditsInsertsAndDeletes) {
     model->DeleteBookmark(model->Bookmark(150));
     model->DeleteApplicationOf(model->Bookmark(3));
     EXPECT_EQ(model->rowCount(), static_cast<int>(StoredRows().size()));
-}
-
-// Positions are found across gaps in the rowids and after deletes and appends made through the grid, also at
-// the pager's checkpoints, while only a few windows of rows are ever held.
-TEST_F(ResultsModelTest, ReadsEveryRowInPlaceFromAFewWindowsAcrossGapsDeletesAndAppends) {
-    constexpr int step = invexa::TResultsPager::StepRows;
-    FillTable(3 * step + 77, 7, 11);
-    invexa::TDataModule1(dir.Path())
-        .database.Connection()
-        .exec("DELETE FROM Results WHERE rowid % 5 = 0 OR rowid = 2049");
-    Start();
-    TResultsModel *model = Model();
-    auto expectAllInPlace = [&] {
-        const std::vector<invexa::TResultRow> stored = StoredRows();
-        ASSERT_EQ(model->rowCount(), static_cast<int>(stored.size()));
-        for (std::size_t row = 0; row < stored.size(); row += 13)
-            ASSERT_EQ(model->Text(static_cast<int>(row), TField::Version), stored[row].Version) << row;
-        for (std::size_t row = 0; row < stored.size(); row += 97)
-            ASSERT_EQ(model->RowOfBookmark(stored[row].Bookmark), static_cast<int>(row)) << row;
-        EXPECT_EQ(model->Text(model->rowCount() - 1, TField::Version), stored.back().Version);
-        EXPECT_LE(model->CachedRows(), TResultsModel::MaxWindows * TResultsModel::WindowRows);
-    };
-    expectAllInPlace();
-    for (int row : {0, step, 3000, 2 * step})
-        model->DeleteBookmark(model->Bookmark(row));
-    model->InsertNewRow(model->rowCount());
-    ASSERT_TRUE(model->setData(model->index(model->rowCount() - 1, 3), "new"));
-    model->LeaveRow();
-    expectAllInPlace();
-    EXPECT_EQ(StoredRows().back().Version, "new");
 }
 
 // What the grid's tests leave out: the cut to the column's width, and a write that fails.

@@ -1,0 +1,120 @@
+#include "data/RowWindows.h"
+
+#include "data/ResultsDatabase.h"
+#include "data/ResultsTable.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace invexa {
+
+void TRowWindows::Reset() try {
+    pager_.Reset();
+    windows_.clear();
+    if (table_.Active())
+        seenVersion_ = db_.DataVersion();
+} catch (...) {
+    db_.Rethrow();
+}
+
+std::int64_t TRowWindows::Count() try { return pager_.Count(); } catch (...) {
+    db_.Rethrow();
+}
+
+const std::vector<TResultRow> &TRowWindows::Window(std::int64_t index, bool *fetched) try {
+    if (fetched)
+        *fetched = false;
+    auto found = windows_.find(index);
+    if (found != windows_.end())
+        return found->second;
+    while (windows_.size() >= MaxWindows) {
+        auto farthest = windows_.begin();
+        for (auto it = windows_.begin(); it != windows_.end(); ++it)
+            if (std::llabs(it->first - index) > std::llabs(farthest->first - index))
+                farthest = it;
+        windows_.erase(farthest);
+    }
+    std::vector<TResultRow> rows;
+    const std::int64_t first = pager_.RowidAt(index * WindowRows);
+    if (first != 0)
+        rows = table_.ReadAfter(first - 1, WindowRows);
+    if (fetched)
+        *fetched = true;
+    return windows_.emplace(index, std::move(rows)).first->second;
+} catch (...) {
+    db_.Rethrow();
+}
+
+const TResultRow *TRowWindows::RowAt(std::int64_t pos) {
+    if (pos < 0)
+        return nullptr;
+    const auto &rows = Window(pos / WindowRows);
+    const auto offset = static_cast<std::size_t>(pos % WindowRows);
+    return offset < rows.size() ? &rows[offset] : nullptr;
+}
+
+std::int64_t TRowWindows::CachedPositionOf(std::int64_t bookmark, bool &exact) const {
+    for (const auto &[index, rows] : windows_) {
+        if (rows.empty() || bookmark < rows.front().Bookmark || bookmark > rows.back().Bookmark)
+            continue;
+        auto it = std::lower_bound(rows.begin(), rows.end(), bookmark,
+                                   [](const TResultRow &row, std::int64_t b) { return row.Bookmark < b; });
+        exact = it->Bookmark == bookmark;
+        return index * WindowRows + (it - rows.begin());
+    }
+    return -1;
+}
+
+std::int64_t TRowWindows::PositionOf(std::int64_t bookmark) try {
+    bool exact = false;
+    const std::int64_t cached = CachedPositionOf(bookmark, exact);
+    if (cached >= 0)
+        return exact ? cached : -1;
+    if (pager_.Existing({bookmark}).empty())
+        return -1;
+    return pager_.PositionOf(bookmark);
+} catch (...) {
+    db_.Rethrow();
+}
+
+std::int64_t TRowWindows::PositionAtOrAfter(std::int64_t bookmark) try {
+    bool exact = false;
+    const std::int64_t cached = CachedPositionOf(bookmark, exact);
+    return cached >= 0 ? cached : pager_.PositionOf(bookmark);
+} catch (...) {
+    db_.Rethrow();
+}
+
+std::vector<std::int64_t> TRowWindows::Existing(const std::vector<std::int64_t> &bookmarks) try {
+    return pager_.Existing(bookmarks);
+} catch (...) {
+    db_.Rethrow();
+}
+
+void TRowWindows::Written(std::int64_t pos, const TResultRow &row) {
+    auto found = windows_.find(pos / WindowRows);
+    const auto offset = static_cast<std::size_t>(pos % WindowRows);
+    if (found != windows_.end() && offset < found->second.size())
+        found->second[offset] = row;
+}
+
+void TRowWindows::Deleted(std::int64_t bookmark) try {
+    pager_.NoteDeleted(bookmark);
+    windows_.clear();
+} catch (...) {
+    db_.Rethrow();
+}
+
+void TRowWindows::Appended(std::int64_t bookmark) {
+    pager_.NoteAppended(bookmark);
+    windows_.clear();
+}
+
+std::size_t TRowWindows::CachedRows() const {
+    std::size_t n = 0;
+    for (const auto &[index, rows] : windows_)
+        n += rows.size();
+    return n;
+}
+
+} // namespace invexa

@@ -1,0 +1,63 @@
+#pragma once
+#include "data/ResultRow.h"
+#include "data/ResultsPager.h"
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace invexa {
+
+class TResultsDatabase;
+class TResultsTable;
+
+// The rows a grid shows of a table of any size. It never holds the table: it counts, reads windows of
+// WindowRows rows by position when they are first asked for, keeps at most MaxWindows of them and evicts the
+// one farthest from the rows asked for.
+//
+// It also remembers the table's version when the rows were read afresh (Reset), so that a write aimed by
+// bookmark can be checked against what another program changed since. Errors leave in the user's words.
+class TRowWindows {
+public:
+    static constexpr int WindowRows = 128;
+    static constexpr std::size_t MaxWindows = 8;
+
+    TRowWindows(TResultsDatabase &db, TResultsTable &table) : db_(db), table_(table), pager_(db) {}
+
+    // Forgets every row and the count; they are read again from here on, as of the open table's version now.
+    void Reset();
+    std::int64_t SeenVersion() const { return seenVersion_; }
+
+    std::int64_t Count();
+    // The rows of window index (positions index * WindowRows on); fetched tells whether they were read just now.
+    const std::vector<TResultRow> &Window(std::int64_t index, bool *fetched = nullptr);
+    // The row at position pos, nullptr past the end.
+    const TResultRow *RowAt(std::int64_t pos);
+    // Position of the bookmark's row; -1 when it is gone.
+    std::int64_t PositionOf(std::int64_t bookmark);
+    // Position of the bookmark's row, or of the first row after it when it is gone.
+    std::int64_t PositionAtOrAfter(std::int64_t bookmark);
+    // Those of the bookmarks whose rows still exist, in the given order.
+    std::vector<std::int64_t> Existing(const std::vector<std::int64_t> &bookmarks);
+
+    // The row at pos was written: the cached copy takes its values.
+    void Written(std::int64_t pos, const TResultRow &row);
+    // Rows removed or added through the grid: counts and positions stay right without a fresh read.
+    void Deleted(std::int64_t bookmark);
+    void Appended(std::int64_t bookmark);
+
+    bool Holds(std::int64_t index) const { return windows_.contains(index); }
+    std::size_t CachedRows() const;
+
+private:
+    // Position of the first row at or after bookmark when a cached window covers it, else -1.
+    std::int64_t CachedPositionOf(std::int64_t bookmark, bool &exact) const;
+
+    TResultsDatabase &db_;
+    TResultsTable &table_;
+    TResultsPager pager_;
+    std::map<std::int64_t, std::vector<TResultRow>> windows_;
+    std::int64_t seenVersion_ = 0;
+};
+
+} // namespace invexa
