@@ -1,7 +1,7 @@
 #include "config/ScanSetup.h"
 
-#include "config/SetupEntries.h"
 #include "base/InvexaError.h"
+#include "config/SetupEntries.h"
 
 #include <algorithm>
 

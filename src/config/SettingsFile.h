@@ -1,6 +1,6 @@
 #pragma once
-#include "config/ProfileFile.h"
 #include "base/InvexaError.h"
+#include "config/ProfileFile.h"
 
 #include <functional>
 #include <optional>

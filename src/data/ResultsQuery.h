@@ -5,7 +5,7 @@
 namespace SQLite {
 class Database;
 class Statement;
-}
+} // namespace SQLite
 
 namespace invexa {
 

@@ -21,12 +21,16 @@ std::string IoMessage(int err) {
     case EPERM:
     case EROFS:
     case ETXTBSY:
-    case EISDIR: return "File access denied";
+    case EISDIR:
+        return "File access denied";
     case ENOSPC:
     case EFBIG:
-    case EDQUOT: return "Disk full";
-    case ENOENT: return "Path not found";
-    default: return std::string("I/O error: ") + std::strerror(err);
+    case EDQUOT:
+        return "Disk full";
+    case ENOENT:
+        return "Path not found";
+    default:
+        return std::string("I/O error: ") + std::strerror(err);
     }
 }
 

@@ -21,11 +21,11 @@ namespace {
 enum class TPlant { LinkOut, DanglingLink, Fifo, Folder };
 
 struct TPlantedCase {
-    const char *Name;                 // the file planted, relative to the working folder
-    TPlant Plant;                     // what is put there
-    std::vector<std::string> Args;    // the command, after "-C folder"
-    int Status;                       // expected exit status
-    const char *Message;              // a part of stderr (empty: stderr is not checked)
+    const char *Name;              // the file planted, relative to the working folder
+    TPlant Plant;                  // what is put there
+    std::vector<std::string> Args; // the command, after "-C folder"
+    int Status;                    // expected exit status
+    const char *Message;           // a part of stderr (empty: stderr is not checked)
 };
 
 const std::vector<TPlantedCase> Cases = {

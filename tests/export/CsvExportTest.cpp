@@ -45,14 +45,15 @@ TEST(CsvExport, WritesEachRowAsOneLineOfExactBytesAndReplacesTheFile) {
     TCsvFolder f;
     EXPECT_EQ(f.Export(), 0);
     EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "");
-    std::vector<TResultRow> rows = f.Insert({Row("alice", "Acme", "AB", "1.0", -1, "C:\\"),
-                                             Row("bob", "Say \"hi\", Inc", "a,b", "", 2, ""),
-                                             Row("Jos\xE9", "\x81\x8D\x9D", "Caf\xE9 \x80", "1", std::nullopt, "D:\\\xFF")});
+    std::vector<TResultRow> rows =
+        f.Insert({Row("alice", "Acme", "AB", "1.0", -1, "C:\\"), Row("bob", "Say \"hi\", Inc", "a,b", "", 2, ""),
+                  Row("Jos\xE9", "\x81\x8D\x9D", "Caf\xE9 \x80", "1", std::nullopt, "D:\\\xFF")});
     f.Table().GotoBookmark(rows[0].Bookmark);
     EXPECT_EQ(f.Export(), 3);
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "\"alice\",\"Acme\",\"AB\",\"1.0\",-1,\"C:\\\"\r\n"
-                                                "\"bob\",\"Say \"hi\", Inc\",\"a,b\",\"\",2,\"\"\r\n"
-                                                "\"Jos\xE9\",\"\x81\x8D\x9D\",\"Caf\xE9 \x80\",\"1\",0,\"D:\\\xFF\"\r\n");
+    EXPECT_EQ(f.dir.Read(TCsvExport::FileName),
+              "\"alice\",\"Acme\",\"AB\",\"1.0\",-1,\"C:\\\"\r\n"
+              "\"bob\",\"Say \"hi\", Inc\",\"a,b\",\"\",2,\"\"\r\n"
+              "\"Jos\xE9\",\"\x81\x8D\x9D\",\"Caf\xE9 \x80\",\"1\",0,\"D:\\\xFF\"\r\n");
     EXPECT_TRUE(f.Table().Eof()); // the last row is current afterwards
     EXPECT_EQ(f.Table().Bookmark(), rows[2].Bookmark);
     f.Table().DeleteRow(rows[1].Bookmark);
@@ -94,14 +95,16 @@ TEST(CsvExport, FailuresLeaveThePreviousExportWholeAndTheFileKeepsItsOwner) {
     EXPECT_EQ(f.ExportInChild([] {
         rlimit lim{4000, 4000};
         return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
-    }), "Disk full");
+    }),
+              "Disk full");
     EXPECT_EQ(f.dir.Read(TCsvExport::FileName), whole);
     EXPECT_EQ(entries(), only);
     // A closed table fails before the first row; the previous export stays.
     f.dir.Write(TCsvExport::FileName, old);
     f.Restart();
     f.Table().Close();
-    EXPECT_EQ(ErrorOf([&] { TCsvExport::Export(f.Table(), f.csv); }), "Cannot perform this operation on a closed dataset");
+    EXPECT_EQ(ErrorOf([&] { TCsvExport::Export(f.Table(), f.csv); }),
+              "Cannot perform this operation on a closed dataset");
     EXPECT_EQ(f.dir.Read(TCsvExport::FileName), old);
     passwd *nobody = ::getpwnam("nobody");
     if (::geteuid() != 0 || !nobody)

@@ -6,8 +6,8 @@
 // sections must still be there byte for byte.
 #include "FuzzCheck.h"
 
-#include "config/ProfileFile.h"
 #include "base/InvexaError.h"
+#include "config/ProfileFile.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -23,9 +23,13 @@ using namespace invexa;
 
 namespace {
 
-bool Utf16Marked(std::string_view s) { return s.starts_with("\xFF\xFE") || s.starts_with("\xFE\xFF"); }
+bool Utf16Marked(std::string_view s) {
+    return s.starts_with("\xFF\xFE") || s.starts_with("\xFE\xFF");
+}
 
-bool Blank(char c) { return c == ' ' || c == '\t' || c == '\v'; }
+bool Blank(char c) {
+    return c == ' ' || c == '\t' || c == '\v';
+}
 
 std::string_view Trimmed(std::string_view s) {
     std::size_t b = 0, e = s.size();
@@ -214,8 +218,8 @@ std::string MakeName(FuzzedDataProvider &ops, const std::vector<std::string> &po
 }
 
 std::string MakeValue(FuzzedDataProvider &ops) {
-    static const std::string Pool[] = {"", "0", "1", " spaced ", "\"quoted\"", "'q'", "\"", "a=b;c", "\"x'",
-                                       std::string(2100, 'v')};
+    static const std::string Pool[] = {"",    "0",  "1",     " spaced ", "\"quoted\"",
+                                       "'q'", "\"", "a=b;c", "\"x'",     std::string(2100, 'v')};
     std::uint8_t pick = ops.ConsumeIntegral<std::uint8_t>();
     std::string value = pick < 128 ? Pool[pick % std::size(Pool)] : ops.ConsumeRandomLengthString(40);
     value.erase(std::remove_if(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n' || !c; }),
