@@ -163,4 +163,11 @@ std::string Shown(std::string_view s) {
     return out;
 }
 
+std::string Cp1252Folded(std::string_view text) {
+    std::string folded(text);
+    for (char &c : folded)
+        c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
 } // namespace invexa

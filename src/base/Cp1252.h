@@ -18,6 +18,8 @@ bool IsUtf8(std::string_view bytes);
 
 // Letter case folded for Windows-1252 (ASCII and the accented letters).
 unsigned char Cp1252ToLower(unsigned char c);
+// The text with every letter in lower case: the key under which texts equal but for letter case are one.
+std::string Cp1252Folded(std::string_view text);
 
 } // namespace invexa
 

@@ -168,10 +168,7 @@ std::vector<std::pair<std::string, std::string>> TProfileFile::ReadPairs(std::st
         std::string_view name = KeyName(lines_[i].Text);
         if (name.empty())
             continue;
-        std::string folded(name);
-        for (char &c : folded)
-            c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
-        auto [found, added] = first.try_emplace(std::move(folded), pairs.size());
+        auto [found, added] = first.try_emplace(Cp1252Folded(name), pairs.size());
         std::string value = added ? std::string(Unquote(KeyValue(lines_[i].Text)).substr(0, kMaxValueLength))
                                   : pairs[found->second].second;
         pairs.emplace_back(std::string(name), std::move(value));
@@ -240,19 +237,13 @@ void TProfileFile::RewriteSection(std::string_view section,
     std::vector<TLine> added;
     std::unordered_map<std::string, std::size_t> byName; // folded key name -> index in added
     bool plain = !FindSection(name);                     // a second header of the same name would now take the keys
-    auto fold = [](std::string_view text) {
-        std::string folded(text);
-        for (char &c : folded)
-            c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
-        return folded;
-    };
     for (std::size_t i = 0; plain && i < pairs.size(); ++i) {
         std::string text = std::string(Trim(pairs[i].first)) + "=" + pairs[i].second;
         // A key written as a comment or a header line changes where later keys go: leave those to WriteString.
         plain = KindOf(text) == ELineKind::Key;
         // WriteString looks up the whole key it is given, but a line is found by its name before the first "=":
         // a key holding "=" never finds a line, and its own line is found later under the shorter name.
-        auto found = byName.find(fold(Trim(pairs[i].first)));
+        auto found = byName.find(Cp1252Folded(Trim(pairs[i].first)));
         if (found != byName.end()) {
             // Only the value after the first "=" changes, as WriteString does for a key that is there already.
             std::string &line = added[found->second].Text;
@@ -260,7 +251,7 @@ void TProfileFile::RewriteSection(std::string_view section,
             line.append(pairs[i].second);
             continue;
         }
-        byName.emplace(fold(KeyName(text)), added.size()); // the first line of a name is the one found
+        byName.emplace(Cp1252Folded(KeyName(text)), added.size()); // the first line of a name is the one found
         added.push_back({std::move(text), std::string(kCrLf)});
     }
     if (!plain) {

@@ -70,12 +70,6 @@ bool ReadBool(const TProfileFile &profile, std::string_view key) {
     return zero ? !*zero : true;
 }
 
-// Sorted as entry-by-entry insertion after the equal entries would place them.
-void SortEntries(std::vector<std::string> &list) {
-    std::stable_sort(list.begin(), list.end(),
-                     [](const std::string &a, const std::string &b) { return CompareText(a, b) < 0; });
-}
-
 // Each key of the section becomes "key=value" in the list; a key listed again replaces the earlier entry in
 // place, and an empty value removes the entry of that name. Every line of one name reads the value of its first
 // line, so an empty value never meets an entry of its name, and a name listed again only changes the spelling
@@ -87,10 +81,7 @@ std::vector<std::string> ReadExeNames(const TProfileFile &profile) {
     for (auto &[key, value] : profile.ReadPairs(kExeSectionRead)) {
         if (value.empty())
             continue;
-        std::string folded = key;
-        for (char &c : folded)
-            c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
-        auto [found, added] = byName.try_emplace(std::move(folded), list.size());
+        auto [found, added] = byName.try_emplace(Cp1252Folded(key), list.size());
         if (added)
             list.push_back(key + "=" + value);
         else

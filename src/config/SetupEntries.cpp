@@ -7,6 +7,11 @@
 
 namespace invexa {
 
+void SortEntries(std::vector<std::string> &list) {
+    std::stable_sort(list.begin(), list.end(),
+                     [](const std::string &a, const std::string &b) { return CompareText(a, b) < 0; });
+}
+
 int CompareText(std::string_view a, std::string_view b) {
     std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {

@@ -21,10 +21,7 @@ std::string_view TextOf(SQLite::Statement &st, int col) {
 }
 
 std::string Folded(std::string_view utf8) {
-    std::string s = Utf8ToCp1252(utf8);
-    for (char &c : s)
-        c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
-    return s;
+    return Cp1252Folded(Utf8ToCp1252(utf8));
 }
 
 // A string whose byte order is the catalogue's order of the texts: each folded, then each as Windows-1252

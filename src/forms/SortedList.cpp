@@ -29,8 +29,7 @@ void TSortedList::Fill(QListWidget *list, const std::vector<std::string> &entrie
     // hundreds of thousands of entries. A stable sort leaves equal entries in the order an insertion after its
     // equals would.
     std::vector<std::string> sorted = entries;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const std::string &a, const std::string &b) { return invexa::CompareText(a, b) < 0; });
+    invexa::SortEntries(sorted);
     list->clear();
     for (const std::string &entry : sorted)
         list->addItem(NewItem(entry));
