@@ -104,6 +104,15 @@ bool IsUtf8(std::string_view s) {
     return true;
 }
 
+std::optional<std::string> AsCp1252(std::string_view bytes) {
+    if (!IsUtf8(bytes))
+        return std::string(bytes);
+    std::string text = Utf8ToCp1252(bytes);
+    if (Cp1252ToUtf8(text) != bytes)
+        return std::nullopt;
+    return text;
+}
+
 unsigned char Cp1252ToLower(unsigned char c) {
     if (c >= 'A' && c <= 'Z')
         return static_cast<unsigned char>(c + 32);

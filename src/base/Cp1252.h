@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,9 @@ void AppendUtf8AsCp1252(std::string &out, std::string_view utf8);
 
 // Whether the bytes are well-formed UTF-8 (ASCII included).
 bool IsUtf8(std::string_view bytes);
+// Text typed on a terminal or named by a file system, as the scanners' 8-bit text: UTF-8 converted when every
+// character has a byte there, other bytes as they are; nothing when it is UTF-8 that Windows-1252 cannot hold.
+std::optional<std::string> AsCp1252(std::string_view bytes);
 
 // Letter case folded for Windows-1252 (ASCII and the accented letters).
 unsigned char Cp1252ToLower(unsigned char c);

@@ -15,10 +15,7 @@
 namespace invexa {
 
 std::string AsTyped(const std::string &arg) {
-    if (!IsUtf8(arg))
-        return arg;
-    std::string text = Utf8ToCp1252(arg);
-    return Cp1252ToUtf8(text) == arg ? text : arg;
+    return AsCp1252(arg).value_or(arg);
 }
 
 void AddTexts(CLI::App *command, std::vector<std::string> &words, std::initializer_list<const char *> names,

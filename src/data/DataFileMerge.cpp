@@ -87,18 +87,25 @@ std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder
     return names;
 }
 
-std::string TDataFileMerge::UserNameOf(const std::string &fileName) {
+namespace {
+
+// The file's name without its folder and its last four characters.
+std::string Stem(const std::string &fileName) {
     std::string name = fs::path(fileName).filename().string();
-    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    return name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+}
+
+} // namespace
+
+std::string TDataFileMerge::UserNameOf(const std::string &fileName) {
+    const std::string name = Stem(fileName);
     // A share written from Windows stores names in UTF-8 here; the table holds the 8-bit text the scanners
     // know the user by. Names that are not UTF-8 are taken as 8-bit bytes already.
     return IsUtf8(name) ? Utf8ToCp1252(name) : name;
 }
 
 bool TDataFileMerge::UserNameFits(const std::string &fileName) {
-    std::string name = fs::path(fileName).filename().string();
-    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
-    return !IsUtf8(name) || Cp1252ToUtf8(Utf8ToCp1252(name)) == name;
+    return AsCp1252(Stem(fileName)).has_value();
 }
 
 int TDataFileMerge::BatchFileLimit() {
