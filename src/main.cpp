@@ -31,21 +31,27 @@ struct TStartOptions {
     std::string Folder;
 };
 
+TStartOptions Exit(int status) {
+    TStartOptions options;
+    options.ExitStatus = status;
+    return options;
+}
+
 TStartOptions ParseArguments(int argc, char *argv[]) {
     TStartOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--help" || word == "-h") {
             std::fputs(Usage, stdout);
-            return {.ExitStatus = 0};
+            return Exit(0);
         } else if (word == "--version") {
             std::printf("invexa-admin %s\n", INVEXA_VERSION);
-            return {.ExitStatus = 0};
+            return Exit(0);
         } else if (word == "--choose-folder") {
             options.ChooseFolder = true;
         } else if (word.rfind('-', 0) == 0 || !options.Folder.empty()) {
             std::fprintf(stderr, "invexa-admin: unexpected argument '%s'\n%s", word.c_str(), Usage);
-            return {.ExitStatus = 2};
+            return Exit(2);
         } else {
             options.Folder = word;
         }
