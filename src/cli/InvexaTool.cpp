@@ -3,7 +3,7 @@
 #include "base/Cp1252.h"
 #include "cli/CatalogueCommands.h"
 #include "cli/ToolCommands.h"
-#include "config/ScanSetup.h"
+#include "config/SettingsEditor.h"
 #include "data/ResultsDatabase.h"
 
 #include <CLI/CLI.hpp>
@@ -54,8 +54,8 @@ std::string UnknownCommand(CLI::App &app, const std::vector<std::string> &args) 
 
 // Loads the folder's settings, applies one change as the setup page does and saves as the window's close, all
 // under the save lock.
-int EditSettings(const std::string &dir, std::ostream &out, const std::function<void(TScanSetup &)> &change) {
-    TScanSetup::Edit(dir, change);
+int EditSettings(const std::string &dir, std::ostream &out, const std::function<void(TSettingsEditor &)> &change) {
+    TSettingsEditor::Edit(dir, change);
     out << "Saved " << SettingsPath(dir) << "\n";
     return 0;
 }
@@ -68,35 +68,38 @@ void AddSettingsCommands(CLI::App &app, const std::string &dir, std::ostream &ou
     ignoreAdd->callback([&] {
         action = [&] {
             return EditSettings(dir, out,
-                                [&](TScanSetup &s) { s.AddIgnore(words[0], words.size() > 1 ? words[1] : ""); });
+                                [&](TSettingsEditor &s) { s.AddIgnore(words[0], words.size() > 1 ? words[1] : ""); });
         };
     });
     auto *ignoreRemove = ignore->add_subcommand("remove", "Remove the first ignore-list entry equal to ENTRY");
     AddTexts(ignoreRemove, words, {"ENTRY"}, 1);
-    ignoreRemove->callback(
-        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveIgnore(words[0]); }); }; });
+    ignoreRemove->callback([&] {
+        action = [&] { return EditSettings(dir, out, [&](TSettingsEditor &s) { s.RemoveIgnore(words[0]); }); };
+    });
     auto *exe = app.add_subcommand("exe", "Edit the application executable names")->require_subcommand(1);
     auto *exeAdd = exe->add_subcommand("add", "Add the entry APP=EXE");
     AddTexts(exeAdd, words, {"APP", "EXE"}, 2);
-    exeAdd->callback(
-        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.AddExe(words[0], words[1]); }); }; });
+    exeAdd->callback([&] {
+        action = [&] { return EditSettings(dir, out, [&](TSettingsEditor &s) { s.AddExe(words[0], words[1]); }); };
+    });
     auto *exeRemove = exe->add_subcommand("remove", "Remove the first entry equal to ENTRY (APP=EXE)");
     AddTexts(exeRemove, words, {"ENTRY"}, 1);
     exeRemove->callback(
-        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.RemoveExe(words[0]); }); }; });
+        [&] { action = [&] { return EditSettings(dir, out, [&](TSettingsEditor &s) { s.RemoveExe(words[0]); }); }; });
     auto *sw = app.add_subcommand("switch", "Turn a scanner switch on or off");
     AddTexts(sw, words, {"NAME", "STATE"}, 2, "UseIgnoreList, SearchForExe or StealthMode");
     sw->callback([&] {
         if (words[1] != "on" && words[1] != "off")
             throw CLI::ValidationError("switch", "the state must be on or off");
         action = [&] {
-            return EditSettings(dir, out, [&](TScanSetup &s) { s.SetSwitch(words[0], words[1] == "on"); });
+            return EditSettings(dir, out, [&](TSettingsEditor &s) { s.SetSwitch(words[0], words[1] == "on"); });
         };
     });
     auto *dist = app.add_subcommand("distribution", "Set the distribution text");
     AddTexts(dist, words, {"TEXT"}, 1);
-    dist->callback(
-        [&] { action = [&] { return EditSettings(dir, out, [&](TScanSetup &s) { s.SetDistribution(words[0]); }); }; });
+    dist->callback([&] {
+        action = [&] { return EditSettings(dir, out, [&](TSettingsEditor &s) { s.SetDistribution(words[0]); }); };
+    });
 }
 
 const char Examples[] = R"(Examples:

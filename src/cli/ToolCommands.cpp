@@ -3,7 +3,7 @@
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"
 #include "cli/TerminalProgress.h"
-#include "config/ScanSetup.h"
+#include "config/SettingsEditor.h"
 #include "data/DataFileMerge.h"
 #include "data/ScanFileWriter.h"
 #include "data/results.h"
@@ -77,14 +77,14 @@ int TToolCommands::Merge() {
 int TToolCommands::Export() {
     TDataModule1 dm(dir);
     dm.resultsTbl.Open();
-    std::string path = (fs::path(dir) / TCsvExport::FileName).string();
-    long long rows = TCsvExport::Export(dm.resultsTbl, path);
+    std::string path = (fs::path(dir) / CsvExport::FileName).string();
+    long long rows = CsvExport::Export(dm.resultsTbl, path);
     out << "Exported " << rows << " row(s) to " << path << "\n";
     return 0;
 }
 
 int TToolCommands::Settings() {
-    TScanSettings s = TScanSetup(dir).Settings;
+    TScanSettings s = TSettingsEditor(dir).Settings;
     auto flag = [](bool on) { return on ? "true" : "false"; };
     if (json) {
         out << "{\"UseIgnoreList\": " << flag(s.UseIgnoreList) << ", \"SearchForExe\": " << flag(s.SearchForExe)
@@ -133,7 +133,7 @@ int TToolCommands::Demo(const std::string &folder) {
     if (ec)
         throw EInvexaError("Cannot create " + (root / "ivx").string() + ": " + ec.message());
     TResultsDatabase::Create(root.string());
-    TScanSetup setup(root.string());
+    TSettingsEditor setup(root.string());
     if (setup.Settings.IgnoreList.empty() && setup.Settings.ExeNames.empty()) {
         setup.AddIgnore("Microsoft", "Windows Update");
         setup.AddIgnore("Intel", "");

@@ -228,7 +228,7 @@ std::vector<TComputerLine> TCatalogue::Computers(TResultsDatabase &database) {
             more = true;
         }
     }
-    std::map<std::string, TScanTimes::TTimes> times = TScanTimes::ReadAll(db);
+    std::map<std::string, ScanTimes::TTimes> times = ScanTimes::ReadAll(db);
     for (TComputerLine &line : out)
         if (auto it = times.find(line.UserName); it != times.end()) {
             line.LastScan = it->second.LastScan;

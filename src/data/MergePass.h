@@ -58,7 +58,7 @@ private:
     const std::vector<std::string> names_;
     std::vector<std::string> users_; // as stored, in merge order
     std::vector<TResultRow> rows_;   // reused for every file
-    TScanTimes times_;               // each user's times go in the transaction of its rows
+    TScanTimeRecorder times_;        // each user's times go in the transaction of its rows
     TTailRewrite tail_;
     bool planned_ = false;
     std::int64_t lastAppended_ = 0;                             // rows of the file appended last

@@ -204,7 +204,7 @@ bool TResultsDatabase::Create(const std::string &folder) {
         SQLite::Transaction tx(db);
         db.exec(CreateSql);
         db.exec(CreateIndexSql);
-        TScanTimes::Create(db);
+        ScanTimes::Create(db);
         tx.commit();
         return true;
     } catch (const SQLite::Exception &e) {

@@ -144,7 +144,7 @@ void TResultsTable::Empty() try {
     // the rows they describe.
     SQLite::Transaction tx(db_.Connection());
     db_.Connection().exec("DELETE FROM Results");
-    TScanTimes::Clear(db_.Connection());
+    ScanTimes::Clear(db_.Connection());
     tx.commit();
 } catch (...) {
     db_.Rethrow();

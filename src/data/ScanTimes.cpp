@@ -7,22 +7,22 @@
 
 namespace invexa {
 
-void TScanTimes::Create(SQLite::Database &db) {
+void ScanTimes::Create(SQLite::Database &db) {
     db.exec("CREATE TABLE IF NOT EXISTS Scans (UserName VARCHAR(16) PRIMARY KEY, LastScan INTEGER, Merged INTEGER)");
 }
 
-bool TScanTimes::Exists(SQLite::Database &db) {
+bool ScanTimes::Exists(SQLite::Database &db) {
     SQLite::Statement st(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE");
     st.bind(1, TableName);
     return st.executeStep();
 }
 
-TScanTimes::TScanTimes(SQLite::Database &db) : db_(db) {}
-TScanTimes::~TScanTimes() = default;
+TScanTimeRecorder::TScanTimeRecorder(SQLite::Database &db) : db_(db) {}
+TScanTimeRecorder::~TScanTimeRecorder() = default;
 
-void TScanTimes::Record(const std::string &userName, std::int64_t lastScan, std::int64_t merged) {
+void TScanTimeRecorder::Record(const std::string &userName, std::int64_t lastScan, std::int64_t merged) {
     if (!insert_) {
-        Create(db_);
+        ScanTimes::Create(db_);
         insert_ = std::make_unique<SQLite::Statement>(
             db_, "INSERT OR REPLACE INTO Scans (UserName, LastScan, Merged) VALUES (?, ?, ?)");
     }
@@ -34,12 +34,12 @@ void TScanTimes::Record(const std::string &userName, std::int64_t lastScan, std:
     insert_->reset();
 }
 
-void TScanTimes::Clear(SQLite::Database &db) {
+void ScanTimes::Clear(SQLite::Database &db) {
     if (Exists(db))
         db.exec("DELETE FROM Scans");
 }
 
-std::map<std::string, TScanTimes::TTimes> TScanTimes::ReadAll(SQLite::Database &db) {
+std::map<std::string, ScanTimes::TTimes> ScanTimes::ReadAll(SQLite::Database &db) {
     std::map<std::string, TTimes> out;
     if (!Exists(db))
         return out;
@@ -54,7 +54,7 @@ std::map<std::string, TScanTimes::TTimes> TScanTimes::ReadAll(SQLite::Database &
     return out;
 }
 
-std::string TScanTimes::Iso8601(std::int64_t secondsUtc) {
+std::string ScanTimes::Iso8601(std::int64_t secondsUtc) {
     std::time_t t = static_cast<std::time_t>(secondsUtc);
     std::tm tm{};
     gmtime_r(&t, &tm);

@@ -157,7 +157,7 @@ void AppendQuoted(std::string &out, const std::string &text) {
 
 } // namespace
 
-void TCsvExport::AppendLine(std::string &out, const TResultRow &row) {
+void CsvExport::AppendLine(std::string &out, const TResultRow &row) {
     AppendQuoted(out, row.UserName);
     out.push_back(',');
     AppendQuoted(out, row.AppMaker);
@@ -172,7 +172,7 @@ void TCsvExport::AppendLine(std::string &out, const TResultRow &row) {
     out += "\r\n";
 }
 
-long long TCsvExport::Export(TResultsTable &table, const std::string &path) {
+long long CsvExport::Export(TResultsTable &table, const std::string &path) {
     TOutFile file(path);
     constexpr std::size_t Chunk = 1 << 16;
     std::string buf;

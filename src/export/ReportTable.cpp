@@ -26,7 +26,7 @@ std::string CsvField(const std::string &s) {
 }
 
 TReportTable::TCell Time(const std::optional<std::int64_t> &t) {
-    return t ? TReportTable::TCell(TScanTimes::Iso8601(*t)) : std::nullopt;
+    return t ? TReportTable::TCell(ScanTimes::Iso8601(*t)) : std::nullopt;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "forms/SortedList.h"
 
-#include "config/SetupEntries.h"
+#include "config/EntryRules.h"
 #include "forms/Cp1252Text.h"
 
 #include <QListWidget>

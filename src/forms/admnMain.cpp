@@ -1,7 +1,7 @@
 #include "forms/admnMain.h"
 
 #include "base/InvexaError.h"
-#include "config/SetupEntries.h"
+#include "config/EntryRules.h"
 #include "data/DataFileMerge.h"
 #include "data/results.h"
 #include "export/CsvExport.h"
@@ -420,7 +420,7 @@ void TRuvolaform::CSVBtnClick() {
     if (!ResultsGrid1->PostEditing())
         return;
     // The walk goes through the table's cursor, not the grid: nothing is drawn until the last row is current.
-    invexa::TCsvExport::Export(DataModule1->resultsTbl, invexa::TCsvExport::FileName);
+    invexa::CsvExport::Export(DataModule1->resultsTbl, invexa::CsvExport::FileName);
     ResultsGrid1->GoLast();
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "config/ScanSettings.h"
+#include "config/SettingsLoadSave.h"
 
 #include <QMainWindow>
 

@@ -3,7 +3,7 @@
 // characters that the program must handle.
 #include "cli/InvexaTool.h"
 #include "cli/TerminalProgress.h"
-#include "config/ScanSetup.h"
+#include "config/SettingsEditor.h"
 #include "data/ResultsDatabase.h"
 #include "data/ScanFileWriter.h"
 #include "support/ChildProcess.h"
@@ -237,7 +237,7 @@ TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
         int status = 0;
         EXPECT_TRUE(WaitFor(saver, status, std::chrono::minutes(2)));
     }
-    const std::vector<std::string> saved = TScanSetup(dir).Settings.IgnoreList;
+    const std::vector<std::string> saved = TSettingsEditor(dir).Settings.IgnoreList;
     std::size_t reported = 0;
     for (const char *who : {"first", "second"}) {
         std::ifstream in(dir + "/" + who + ".txt");

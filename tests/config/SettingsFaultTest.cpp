@@ -2,7 +2,7 @@
 // wholly old or wholly new, the failure says "Unable to write to <path>", the edits and their flags survive for
 // the next save.
 #include "base/InvexaError.h"
-#include "config/ScanSetup.h"
+#include "config/SettingsEditor.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -29,7 +29,7 @@ namespace {
 const std::string OldFile = "; kept by hand\r\n[Switches]\r\nStealthMode=0\r\nDistribution=Old\r\n[Other]\r\nx=1\r\n";
 
 // Edits of two groups, large enough that a save of them is more than one block of the disk.
-void Edit(TScanSetup &setup) {
+void Edit(TSettingsEditor &setup) {
     setup.SetDistribution("New");
     for (int i = 0; i < 200; ++i)
         setup.AddIgnore("Maker " + std::to_string(1000 + i), "Application");
@@ -72,7 +72,7 @@ TEST(SettingsSaveFaults, EachFailingStepLeavesTheOldFileAndTheFlagsAndTheNextSav
     };
     TTempDir fresh;
     fresh.Write("INVEXA.INI", OldFile);
-    TScanSetup edited(fresh.Path());
+    TSettingsEditor edited(fresh.Path());
     Edit(edited);
     edited.Save();
     const std::string newFile = fresh.Read("INVEXA.INI");
@@ -87,7 +87,7 @@ TEST(SettingsSaveFaults, EachFailingStepLeavesTheOldFileAndTheFlagsAndTheNextSav
         std::ofstream(folder + "/INVEXA.INI", std::ios::binary) << OldFile;
         ASSERT_EQ(chmod((folder + "/INVEXA.INI").c_str(), f.FileMode) | chmod(folder.c_str(), f.FolderMode), 0);
         TChildResult child = RunInChild([&] {
-            TScanSetup setup(folder);
+            TSettingsEditor setup(folder);
             Edit(setup);
             if (!f.Break())
                 return std::string("cannot break");
@@ -135,7 +135,7 @@ TEST(SettingsSaveOwnership, OwnerGroupModeAndAttributesAreKept) {
     const std::string notice = "A save of " + cut.File("INVEXA.INI") +
                                " was cut short; its earlier content is kept in " + cut.File("INVEXA.INI.before-save");
     EXPECT_EQ(CutShortSave(cut.Path()).value_or(""), notice);
-    TScanSetup setup(cut.Path());
+    TSettingsEditor setup(cut.Path());
     Edit(setup);
     EXPECT_THROW(setup.Save(), EInvexaError);
     EXPECT_EQ(cut.Read("INVEXA.INI") + "|" + cut.Read("INVEXA.INI.before-save"), "half a file|" + OldFile);
@@ -168,7 +168,7 @@ TEST(SettingsSaveOwnership, OwnerGroupModeAndAttributesAreKept) {
         TChildResult child = RunInChild([&] {
             if (c.AsNobody && !BecomeNobody())
                 return std::string("cannot become nobody");
-            TScanSetup edited(dir.Path());
+            TSettingsEditor edited(dir.Path());
             edited.SetDistribution("Kept");
             edited.Save();
             return std::string("saved");
@@ -194,7 +194,7 @@ TEST(SettingsBesideScanners, ReaderInATightLoopSeesOnlyWholeFilesOverAThousandSa
     // would make this the slowest test of the suite.
     TTempDir dir(fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string());
     dir.Write("INVEXA.INI", OldFile);
-    TScanSetup setup(dir.Path());
+    TSettingsEditor setup(dir.Path());
     Edit(setup); // a file of several blocks, so a file written in place would be seen half-written
     setup.SetDistribution("Head Office");
     setup.Save();

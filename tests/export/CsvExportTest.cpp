@@ -15,10 +15,10 @@ using namespace invexa::test;
 namespace {
 
 struct TCsvFolder : TWorkFolder {
-    const std::string csv = dir.File(TCsvExport::FileName);
+    const std::string csv = dir.File(CsvExport::FileName);
     long long Export() {
         Table().Open();
-        return TCsvExport::Export(Table(), csv);
+        return CsvExport::Export(Table(), csv);
     }
     // The export in a process of its own, the table opened first and then prepare run (a limit, another user); its
     // error, empty when it succeeds.
@@ -30,7 +30,7 @@ struct TCsvFolder : TWorkFolder {
             if (!prepare())
                 return std::string("cannot prepare");
             try {
-                TCsvExport::Export(own.resultsTbl, csv);
+                CsvExport::Export(own.resultsTbl, csv);
                 return std::string();
             } catch (const EInvexaError &e) {
                 return std::string(e.what());
@@ -44,13 +44,13 @@ struct TCsvFolder : TWorkFolder {
 TEST(CsvExport, WritesEachRowAsOneLineOfExactBytesAndReplacesTheFile) {
     TCsvFolder f;
     EXPECT_EQ(f.Export(), 0);
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "");
+    EXPECT_EQ(f.dir.Read(CsvExport::FileName), "");
     std::vector<TResultRow> rows =
         f.Insert({Row("alice", "Acme", "AB", "1.0", -1, "C:\\"), Row("bob", "Say \"hi\", Inc", "a,b", "", 2, ""),
                   Row("Jos\xE9", "\x81\x8D\x9D", "Caf\xE9 \x80", "1", std::nullopt, "D:\\\xFF")});
     f.Table().GotoBookmark(rows[0].Bookmark);
     EXPECT_EQ(f.Export(), 3);
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName),
+    EXPECT_EQ(f.dir.Read(CsvExport::FileName),
               "\"alice\",\"Acme\",\"AB\",\"1.0\",-1,\"C:\\\"\r\n"
               "\"bob\",\"Say \"hi\", Inc\",\"a,b\",\"\",2,\"\"\r\n"
               "\"Jos\xE9\",\"\x81\x8D\x9D\",\"Caf\xE9 \x80\",\"1\",0,\"D:\\\xFF\"\r\n");
@@ -59,7 +59,7 @@ TEST(CsvExport, WritesEachRowAsOneLineOfExactBytesAndReplacesTheFile) {
     f.Table().DeleteRow(rows[1].Bookmark);
     f.Table().DeleteRow(rows[2].Bookmark);
     EXPECT_EQ(f.Export(), 1);
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), "\"alice\",\"Acme\",\"AB\",\"1.0\",-1,\"C:\\\"\r\n");
+    EXPECT_EQ(f.dir.Read(CsvExport::FileName), "\"alice\",\"Acme\",\"AB\",\"1.0\",-1,\"C:\\\"\r\n");
     // Values another program stored: the integer the table holds (a text or a real as SQLite reads it as an
     // integer), texts cut at their first zero byte as when stored.
     SQLite::Database(f.DbPath(), SQLite::OPEN_READWRITE)
@@ -67,7 +67,7 @@ TEST(CsvExport, WritesEachRowAsOneLineOfExactBytesAndReplacesTheFile) {
               "'p', 70000), ('b', 'M', 'x', '1', 'p', -40000), ('c', 'M', 'x', '1', 'p', '12abc'), "
               "('d', 'M', 'x', '1', 'p', -3.75)");
     EXPECT_EQ(f.Export(), 4);
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName),
+    EXPECT_EQ(f.dir.Read(CsvExport::FileName),
               "\"a\",\"M\",\"x\",\"1\",70000,\"p\"\r\n\"b\",\"M\",\"x\",\"1\",-40000,\"p\"\r\n"
               "\"c\",\"M\",\"x\",\"1\",12,\"p\"\r\n\"d\",\"M\",\"x\",\"1\",-3,\"p\"\r\n");
 }
@@ -82,7 +82,7 @@ TEST(CsvExport, FailuresLeaveThePreviousExportWholeAndTheFileKeepsItsOwner) {
         rows.push_back(Row("user" + std::to_string(i), "Maker", "Application", "1.0", i % 4 - 1, "C:\\x.exe"));
     f.Insert(rows);
     f.Export();
-    const std::string whole = f.dir.Read(TCsvExport::FileName), old = "old content\r\n";
+    const std::string whole = f.dir.Read(CsvExport::FileName), old = "old content\r\n";
     ASSERT_GT(whole.size(), 4096u);
     auto entries = [&] {
         std::vector<std::string> names;
@@ -97,15 +97,15 @@ TEST(CsvExport, FailuresLeaveThePreviousExportWholeAndTheFileKeepsItsOwner) {
         return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
     }),
               "Disk full");
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), whole);
+    EXPECT_EQ(f.dir.Read(CsvExport::FileName), whole);
     EXPECT_EQ(entries(), only);
     // A closed table fails before the first row; the previous export stays.
-    f.dir.Write(TCsvExport::FileName, old);
+    f.dir.Write(CsvExport::FileName, old);
     f.Restart();
     f.Table().Close();
-    EXPECT_EQ(ErrorOf([&] { TCsvExport::Export(f.Table(), f.csv); }),
+    EXPECT_EQ(ErrorOf([&] { CsvExport::Export(f.Table(), f.csv); }),
               "Cannot perform this operation on a closed dataset");
-    EXPECT_EQ(f.dir.Read(TCsvExport::FileName), old);
+    EXPECT_EQ(f.dir.Read(CsvExport::FileName), old);
     passwd *nobody = ::getpwnam("nobody");
     if (::geteuid() != 0 || !nobody)
         return;
@@ -124,7 +124,7 @@ TEST(CsvExport, FailuresLeaveThePreviousExportWholeAndTheFileKeepsItsOwner) {
     };
     for (const TOwner &c : cases) {
         SCOPED_TRACE(std::to_string(c.file) + (c.asNobody ? " as nobody" : " as root"));
-        f.dir.Write(TCsvExport::FileName, old);
+        f.dir.Write(CsvExport::FileName, old);
         struct stat before {
         }, after{};
         ASSERT_EQ(::chown(f.csv.c_str(), c.owner, c.owner ? nobody->pw_gid : 0) | ::chmod(f.csv.c_str(), c.file) |
@@ -132,7 +132,7 @@ TEST(CsvExport, FailuresLeaveThePreviousExportWholeAndTheFileKeepsItsOwner) {
                   0);
         f.Restart();
         EXPECT_EQ(f.ExportInChild([&] { return !c.asNobody || BecomeNobody(); }), c.error);
-        EXPECT_EQ(f.dir.Read(TCsvExport::FileName), *c.error ? old : whole);
+        EXPECT_EQ(f.dir.Read(CsvExport::FileName), *c.error ? old : whole);
         ASSERT_EQ(::stat(f.csv.c_str(), &after), 0);
         EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
         EXPECT_EQ(std::tie(after.st_mode, after.st_uid, after.st_gid),

@@ -1,6 +1,6 @@
 // Start-up (the settings load in FormCreate, the merge in FormShow), the close that saves, and the about box.
 #include "FormsFixture.h"
-#include "config/ScanSettings.h"
+#include "config/SettingsLoadSave.h"
 #include "support/ChildProcess.h"
 
 #include <QCheckBox>

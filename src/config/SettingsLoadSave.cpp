@@ -1,10 +1,10 @@
-#include "config/ScanSettings.h"
+#include "config/SettingsLoadSave.h"
 
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"
+#include "config/EntryRules.h"
 #include "config/ProfileFile.h"
 #include "config/SettingsFile.h"
-#include "config/SetupEntries.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "config/SetupEntries.h"
+#include "config/EntryRules.h"
 
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"

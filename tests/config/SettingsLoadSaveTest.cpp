@@ -1,9 +1,9 @@
 // The scanners' settings: how INVEXA.INI loads, how a save rewrites only the changed groups, the setup page's
 // entry rules, and files as other programs and editors leave them.
 #include "base/InvexaError.h"
+#include "config/EntryRules.h"
 #include "config/ProfileFile.h"
-#include "config/ScanSetup.h"
-#include "config/SetupEntries.h"
+#include "config/SettingsEditor.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -23,7 +23,7 @@ std::string FlagText(const TChangeFlags &f) {
     return std::to_string(f.IgnoreListChanged) + std::to_string(f.SwitchesChanged) + std::to_string(f.ExeNamesChanged);
 }
 
-TEST(ScanSettingsLoad, SwitchesReadAsWholeNumbersAndDefaultToOn) {
+TEST(SettingsLoad, SwitchesReadAsWholeNumbersAndDefaultToOn) {
     const std::vector<std::pair<std::string, bool>> cases = {
         {"0", false},   {"0x0", false}, {"0X00", false}, {"$0", false}, {"-0", false},         {"\"  +0\"", false},
         {"00", false},  {"1", true},    {"2", true},     {"-1", true},  {"$A", true},          {"0xFFFFFFFFFFFF", true},
@@ -47,7 +47,7 @@ TEST(ScanSettingsLoad, SwitchesReadAsWholeNumbersAndDefaultToOn) {
               "[Switches]\r\nUseIgnoreList=1\r\nSearchForExe=1\r\nStealthMode=1\r\nDistribution=\r\n");
 }
 
-TEST(ScanSettings, LoadsSortedListsAndSavesOnlyTheFlaggedGroupsOfTheFileAsItIsNow) {
+TEST(SettingsLoadSave, LoadsSortedListsAndSavesOnlyTheFlaggedGroupsOfTheFileAsItIsNow) {
     TTempDir dir;
     // The ignore list is every key line of the first such section: comments, blank lines, lines without "=" and
     // empty names are skipped, duplicates kept.
@@ -89,7 +89,7 @@ TEST(ScanSettings, LoadsSortedListsAndSavesOnlyTheFlaggedGroupsOfTheFileAsItIsNo
     EXPECT_EQ(dir.Read("INVEXA.INI"), other + switches) << "emptied lists take their sections with them";
 }
 
-TEST(ScanSetup, EntriesAreBuiltSortedOrRefusedAsThePageDoes) {
+TEST(SettingsEditor, EntriesAreBuiltSortedOrRefusedAsThePageDoes) {
     // Letter case ignored (accented letters too), a shorter text first, high bytes after ASCII letters, a new entry
     // after those equal to it.
     TList list;
@@ -107,7 +107,7 @@ TEST(ScanSetup, EntriesAreBuiltSortedOrRefusedAsThePageDoes) {
     // A refused edit leaves the lists and the flags as they were (the messages are checked through the tool).
     TTempDir dir;
     dir.Write("INVEXA.INI", "[Ignore Apps]\r\nMaker=\r\n");
-    TScanSetup setup(dir.Path());
+    TSettingsEditor setup(dir.Path());
     EXPECT_THROW(setup.AddIgnore("", "App"), ERefusal);
     EXPECT_THROW(setup.AddExe("App", ""), ERefusal);
     EXPECT_THROW(setup.RemoveIgnore("maker"), EInvexaError);
@@ -175,7 +175,7 @@ TEST(SettingsTexts, EachIsOneEntryOfItsOwnSectionOrRefused) {
             InsertSorted(c.Way == Exe ? expected.ExeNames : expected.IgnoreList, c.Expected);
         std::string refusal;
         try {
-            TScanSetup setup(dir.Path());
+            TSettingsEditor setup(dir.Path());
             if (c.Way == Page)
                 setup.AddIgnore(c.A, c.B);
             else if (c.Way == Grid)
@@ -236,7 +236,7 @@ TEST(BadSettingsFile, EachLoadsAndASaveKeepsEveryOtherByteOrUtf16IsRefusedWhole)
         const std::string path = dir.File("INVEXA.INI");
         dir.Write("INVEXA.INI", c.Bytes);
         if (c.Refused) {
-            EXPECT_EQ(ErrorOf([&] { TScanSetup setup(dir.Path()); }),
+            EXPECT_EQ(ErrorOf([&] { TSettingsEditor setup(dir.Path()); }),
                       path + ": UTF-16 settings files are not supported");
             EXPECT_EQ(ErrorOf([&] {
                           SaveSettings(dir.Path(), {}, {false, true, false});
@@ -245,7 +245,7 @@ TEST(BadSettingsFile, EachLoadsAndASaveKeepsEveryOtherByteOrUtf16IsRefusedWhole)
             EXPECT_EQ(dir.Read("INVEXA.INI"), c.Bytes);
             continue;
         }
-        TScanSetup setup(dir.Path());
+        TSettingsEditor setup(dir.Path());
         EXPECT_EQ(setup.Settings.StealthMode, c.Stealth);
         EXPECT_EQ(setup.Settings.IgnoreList.size(), c.Ignored);
         EXPECT_TRUE(std::is_sorted(setup.Settings.IgnoreList.begin(), setup.Settings.IgnoreList.end(),

@@ -1,5 +1,5 @@
 #pragma once
-#include "config/ScanSettings.h"
+#include "config/SettingsLoadSave.h"
 
 #include <functional>
 #include <string>
@@ -10,12 +10,12 @@ namespace invexa {
 // The settings of one working folder with their change flags, edited as the setup page edits them and saved
 // as the window's close saves them. Used by the invexa tool; the window holds the same values in its controls
 // and calls the same entry rules.
-class TScanSetup {
+class TSettingsEditor {
 public:
-    explicit TScanSetup(std::string workDir); // loads; all flags clear
+    explicit TSettingsEditor(std::string workDir); // loads; all flags clear
     // Loads, applies change and saves under the save lock (EditSettings): what the tool does for each edit, so
     // that an edit it reports as saved is in the file whoever else saves at the same time.
-    static void Edit(const std::string &workDir, const std::function<void(TScanSetup &)> &change);
+    static void Edit(const std::string &workDir, const std::function<void(TSettingsEditor &)> &change);
     TScanSettings Settings;
     TChangeFlags Flags;
 
@@ -31,7 +31,7 @@ public:
     const std::string &WorkDir() const { return workDir_; }
 
 private:
-    TScanSetup(std::string workDir, TScanSettings settings);
+    TSettingsEditor(std::string workDir, TScanSettings settings);
     std::string workDir_;
 };
 

@@ -1,7 +1,7 @@
-#include "config/ScanSetup.h"
+#include "config/SettingsEditor.h"
 
 #include "base/InvexaError.h"
-#include "config/SetupEntries.h"
+#include "config/EntryRules.h"
 
 #include <algorithm>
 
@@ -22,47 +22,47 @@ bool SameText(std::string_view a, std::string_view b) {
 
 } // namespace
 
-TScanSetup::TScanSetup(std::string workDir) : Settings(LoadSettings(workDir)), workDir_(std::move(workDir)) {}
+TSettingsEditor::TSettingsEditor(std::string workDir) : Settings(LoadSettings(workDir)), workDir_(std::move(workDir)) {}
 
-TScanSetup::TScanSetup(std::string workDir, TScanSettings settings)
+TSettingsEditor::TSettingsEditor(std::string workDir, TScanSettings settings)
     : Settings(std::move(settings)), workDir_(std::move(workDir)) {}
 
-void TScanSetup::Edit(const std::string &workDir, const std::function<void(TScanSetup &)> &change) {
+void TSettingsEditor::Edit(const std::string &workDir, const std::function<void(TSettingsEditor &)> &change) {
     EditSettings(workDir, [&](TScanSettings &settings, TChangeFlags &flags) {
-        TScanSetup setup(workDir, std::move(settings));
+        TSettingsEditor setup(workDir, std::move(settings));
         change(setup);
         settings = std::move(setup.Settings);
         flags = setup.Flags;
     });
 }
 
-void TScanSetup::AddIgnore(std::string_view maker, std::string_view appName) {
+void TSettingsEditor::AddIgnore(std::string_view maker, std::string_view appName) {
     // Built first: a refused entry leaves the list and the flag as they were.
     InsertSorted(Settings.IgnoreList, MakeIgnoreEntry(maker, appName));
     Flags.IgnoreListChanged = true;
 }
 
-void TScanSetup::AddIgnoreFromGrid(std::string_view maker, std::string_view appName) {
+void TSettingsEditor::AddIgnoreFromGrid(std::string_view maker, std::string_view appName) {
     InsertSorted(Settings.IgnoreList, MakeGridIgnoreEntry(maker, appName));
     Flags.IgnoreListChanged = true;
 }
 
-void TScanSetup::RemoveIgnore(std::string_view entry) {
+void TSettingsEditor::RemoveIgnore(std::string_view entry) {
     RemoveEntry(Settings.IgnoreList, entry, "ignore list");
     Flags.IgnoreListChanged = true;
 }
 
-void TScanSetup::AddExe(std::string_view appName, std::string_view exeName) {
+void TSettingsEditor::AddExe(std::string_view appName, std::string_view exeName) {
     InsertSorted(Settings.ExeNames, MakeExeEntry(appName, exeName));
     Flags.ExeNamesChanged = true;
 }
 
-void TScanSetup::RemoveExe(std::string_view entry) {
+void TSettingsEditor::RemoveExe(std::string_view entry) {
     RemoveEntry(Settings.ExeNames, entry, "EXE names list");
     Flags.ExeNamesChanged = true;
 }
 
-void TScanSetup::SetSwitch(std::string_view name, bool on) {
+void TSettingsEditor::SetSwitch(std::string_view name, bool on) {
     if (SameText(name, "UseIgnoreList"))
         Settings.UseIgnoreList = on;
     else if (SameText(name, "SearchForExe"))
@@ -77,13 +77,13 @@ void TScanSetup::SetSwitch(std::string_view name, bool on) {
     Flags.SwitchesChanged = true;
 }
 
-void TScanSetup::SetDistribution(std::string_view text) {
+void TSettingsEditor::SetDistribution(std::string_view text) {
     CheckDistribution(text);
     Settings.Distribution = std::string(text);
     Flags.SwitchesChanged = true;
 }
 
-void TScanSetup::Save() const {
+void TSettingsEditor::Save() const {
     SaveSettings(workDir_, Settings, Flags);
 }
 

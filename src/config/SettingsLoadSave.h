@@ -7,7 +7,7 @@
 namespace invexa {
 
 // What the scanners read from INVEXA.INI. Texts are 8-bit bytes as stored. Lists are kept in sorted order
-// (SetupEntries).
+// (EntryRules).
 struct TScanSettings {
     std::vector<std::string> IgnoreList;
     bool UseIgnoreList = true;
