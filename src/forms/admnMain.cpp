@@ -321,7 +321,17 @@ void TRuvolaform::closeEvent(QCloseEvent *event) {
         return;
     }
     event->accept();
+    ReleaseSelection();
     emit Closed();
+}
+
+void TRuvolaform::ReleaseSelection() {
+    // Text selected in a cell editor is this program's X selection. A clipboard manager is asked at exit to keep
+    // what the program still owns, and the program waits for it; nobody copied that text, so it is let go here.
+    // A cell copied with the grid's Copy stays on the clipboard for the manager to keep.
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard->ownsSelection())
+        clipboard->clear(QClipboard::Selection);
 }
 
 void TRuvolaform::resizeEvent(QResizeEvent *event) {

@@ -123,6 +123,7 @@ protected:
 
 private:
     void BuildResultsPage();
+    void ReleaseSelection();
     void BuildToolBars(QWidget *page);
     void CreateResultsGrid();
     void BuildGridMenu();
