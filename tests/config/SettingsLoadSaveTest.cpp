@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace invexa;
 using namespace invexa::test;
@@ -98,11 +97,6 @@ TEST(SettingsEditor, EntriesAreBuiltSortedOrRefusedAsThePageDoes) {
         InsertSorted(list, entry);
     EXPECT_EQ(list, (TList{"ABC", "abcd", "Alpha", "ALPHA", "alpha", "beta", "Beta", "gamma", "maker\\", "maker\\App",
                            "Z", "\xE9t\xE9", "\xC9T\xC9"}));
-    EXPECT_EQ(MakeIgnoreEntry("Maker", ""), "Maker");
-    EXPECT_EQ(MakeIgnoreEntry(" M ", " App "), " M \\ App ");
-    EXPECT_EQ(MakeGridIgnoreEntry("Maker", ""), "Maker\\");
-    EXPECT_EQ(MakeGridIgnoreEntry("", "App"), "\\App");
-    EXPECT_EQ(MakeExeEntry("App", "app.exe"), "App=app.exe");
 
     // A refused edit leaves the lists and the flags as they were (the messages are checked through the tool).
     TTempDir dir;
@@ -215,16 +209,9 @@ TEST(BadSettingsFile, EachLoadsAndASaveKeepsEveryOtherByteOrUtf16IsRefusedWhole)
         large += "Maker " + std::to_string(i) + "\\Application=\r\n";
     for (large += "[Scanner notes]\r\n"; large.size() < (16u << 20);)
         large += "note" + std::to_string(large.size()) + "=" + std::string(1000, 'v') + "\r\n";
-    std::string garbage = "g"; // not a UTF-16 mark, which is a case of its own
-    for (std::mt19937 random(7); garbage.size() < 65536;)
-        garbage += static_cast<char>(random());
+    // Garbage, NUL bytes, a missing last line end and a UTF-8 mark are rows of the settings fuzz corpus, whose
+    // model holds every untouched byte of a save.
     const std::vector<Case> cases = {
-        {"binary garbage", garbage, false, true, 0},
-        {"NUL bytes", "[Switches]\r\nStealth\0Mode=0\r\nStealthMode=0\0\r\n[Ignore Apps]\r\nA\0B=\r\nC=\r\n"s, false,
-         true, 2},
-        {"no final line end", "[Switches]\r\nStealthMode=0\r\n[Ignore Apps]\r\nAcme=", false, false, 1},
-        {"UTF-8 byte-order mark", "\xEF\xBB\xBF[Switches]\r\nStealthMode=0\r\n[Ignore Apps]\r\nAcme=\r\n", false, true,
-         1},
         {"16 MB", large, false, false, 400000},
         // Notepad's "Unicode": read as 8-bit text it would look empty, and saving over it would destroy it.
         {"UTF-16LE", "\xFF\xFE[\0S\0w\0i\0t\0c\0h\0e\0s\0]\0\r\0\n\0"s, true},
