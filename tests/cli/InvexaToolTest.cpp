@@ -13,6 +13,7 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -251,6 +253,11 @@ TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
     }
     EXPECT_EQ(reported, 2u * kAdds);
     EXPECT_EQ(ReadFile(dir + "/INVEXA.INI").rfind(kept, 0), 0u);
+    // Whether two saves meet above is chance; a save while another holds the lock waits, every time.
+    const int held = ::open((dir + "/.INVEXA.INI.lock").c_str(), O_RDWR);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_FALSE(RunInChild([&] { return Tool(dir, "ignore|add|held").Out; }, std::chrono::seconds(1)).Finished);
+    ::close(held);
 }
 
 // Text arguments reach their command exactly as typed: brackets, commas, quotes, blanks, leading dashes after "--".

@@ -261,49 +261,27 @@ TEST_F(ResultsGridTest, MenuCommandsTakeTheirRowsFromTheWayTheMenuWasOpened) {
         return [=, this] { Click(3), Key(Qt::Key_Down), Key(Qt::Key_Down), Key(key, modifiers); };
     };
     auto ctrlClicks = [this] { SelectTwoThenCtrlRightClick(); };
+    auto onEditor = [this] { Click(4), Click(4, Qt::RightButton); };
+    auto emptied = [this] { // an empty Verification, written as the row is left
+        Click(0, Qt::LeftButton, {}, 4), Type(""), Key(Qt::Key_Backspace);
+        Click(1, Qt::LeftButton, {}, 4), Click(0, Qt::RightButton, {}, 4);
+    };
+    // Row 9 (current) is M0\A1; row 2 (first selected) is M2\A0, which rows 2 and 8 hold. The selection keeps only
+    // rows that are still there. Without a selection nothing is deleted and nothing asked; the ignore entry is the
+    // current row's.
     const TCase cases[] = {
         {"right-click", right(4, 1), "DeleteRecordMI", {}, "0 1 2 3 5 6 7 8 9 10 11 ", "", "before"},
         {"Ctrl+clicks", ctrlClicks, "DeleteRecordMI", {}, "0 1 3 4 6 7 8 10 11 ", "", "before"},
-        // Row 9 (current) is M0\A1; row 2 (first selected) is M2\A0, which rows 2 and 8 hold. The selection keeps
-        // only rows that are still there.
-        {"Ctrl+clicks, Yes",
-         ctrlClicks,
-         "AddtoIgnoreDelMI",
-         {true},
-         "0 1 3 4 5 6 7 9 10 11 ",
-         "M0\\A1",
-         "before",
-         asked,
-         {4, 7}},
+        {"Yes", ctrlClicks, "AddtoIgnoreDelMI", {true}, "0 1 3 4 5 6 7 9 10 11 ", "M0\\A1", "before", asked, {4, 7}},
         {"right-click, No", right(4, 1), "DelallReferencesMI", {}, all, "", "before", asked, {4}},
-        {"right-click on the editor, No",
-         [this] { Click(4), Click(4, Qt::RightButton); },
-         "AddtoIgnoreDelMI",
-         {},
-         all,
-         "M1\\A0",
-         "before",
-         asked,
-         {4}},
-        // Without a selection nothing is deleted and nothing asked; the ignore entry is the current row's.
+        {"on the editor, No", onEditor, "AddtoIgnoreDelMI", {}, all, "M1\\A0", "before", asked, {4}},
         {"Menu key", keys(Qt::Key_Menu, {}), "DeleteRecordMI", {}, all, "", "before"},
         {"Menu key", keys(Qt::Key_Menu, {}), "DelallReferencesMI", {}, all, "", "before"},
         {"Shift+F10", keys(Qt::Key_F10, Qt::ShiftModifier), "AddtoIgnoreListMI", {}, all, "M2\\A1", "before"},
         {"Shift+F10", keys(Qt::Key_F10, Qt::ShiftModifier), "AddtoIgnoreDelMI", {}, all, "M2\\A1", "before"},
         {"right-click", right(0, 4), "CopyMI", {}, all, "", "-1", {}, {0}},
         {"right-click", right(2, 5), "CopyMI", {}, all, "", "C:\\p2", {}, {2}},
-        {"an empty Verification, written as the row was left",
-         [this] {
-             Click(0, Qt::LeftButton, {}, 4), Type(""), Key(Qt::Key_Backspace);
-             Click(1, Qt::LeftButton, {}, 4), Click(0, Qt::RightButton, {}, 4);
-         },
-         "CopyMI",
-         {},
-         all,
-         "",
-         "",
-         {},
-         {0}},
+        {"emptied", emptied, "CopyMI", {}, all, "", "", {}, {0}},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(std::string(c.What) + ": " + c.Item);
