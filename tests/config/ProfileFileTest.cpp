@@ -8,8 +8,9 @@ using namespace std::string_literals;
 
 namespace {
 
-// The line rules of reading are held to a model of their own by the settings fuzz target, whose corpus the suite
-// replays (ProfileFileCorpus); here, where writes put their lines, which that model leaves open.
+// The line rules of reading, and a section rewritten in one step, are held to a model of their own by the
+// settings fuzz target, whose corpus the suite replays (ProfileFileCorpus); here, where writes put their lines,
+// which that model leaves open.
 TEST(ProfileFileWrite, WritesAndErasesChangeOnlyWhatTheProfileCallsChange) {
     struct Case {
         const char *What;
@@ -60,29 +61,6 @@ TEST(ProfileFileWrite, WritesAndErasesChangeOnlyWhatTheProfileCallsChange) {
     }
     const std::string odd = "\xEF\xBB\xBFtop\r\n\r[S]\n k = \"v\" \r\n;\0c\r\n\x93quoted\x94\r\rlast"s;
     EXPECT_EQ(TProfileFile::Parse(odd).Serialize(), odd) << "an untouched file comes back byte for byte";
-}
-
-TEST(ProfileFileWrite, RewritingASectionEqualsErasingItAndWritingEachKey) {
-    using TPairs = std::vector<std::pair<std::string, std::string>>;
-    const std::string file = "; top\r\n[Apps]\r\nold=1\r\n; kept\r\n\r\n[Other]\r\nx=1\r\n[apps]\r\nlate=2";
-    const std::vector<std::pair<const char *, TPairs>> cases = {
-        {"duplicates in any case collapse into the first, holding the last value",
-         {{"B", "1"}, {"a", "2"}, {"b", "3"}, {" A ", "4"}, {"\xC9", "5"}, {"\xE9", "6"}}},
-        {"a key with = is matched by the name before it", {{"k=x", "1"}, {"k", "2"}, {"k=y", "3"}}},
-        {"comment- and header-like keys", {{"a", "1"}, {";c", ""}, {"b", "2"}, {"[h]", ""}, {"c", "3"}}},
-        {"blank and empty names", {{"", "1"}, {"  ", "2"}, {"v", ""}}},
-        {"nothing to write", {}},
-    };
-    for (const auto &[what, pairs] : cases) {
-        for (const std::string &bytes : {file, "[Apps]\r\nonly=1\r\n"s, ""s}) {
-            TProfileFile fast = TProfileFile::Parse(bytes), slow = TProfileFile::Parse(bytes);
-            fast.RewriteSection(" Apps ", pairs);
-            slow.EraseSection(" Apps ");
-            for (const auto &[key, value] : pairs)
-                slow.WriteString(" Apps ", key, value);
-            EXPECT_EQ(fast.Serialize(), slow.Serialize()) << what << " in " << bytes;
-        }
-    }
 }
 
 } // namespace

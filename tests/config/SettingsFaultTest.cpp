@@ -1,13 +1,12 @@
-// Saving INVEXA.INI when the disk or the system refuses a step, and while a scanner reads it: the file is always
-// wholly old or wholly new, the failure says "Unable to write to <path>", the edits and their flags survive for
-// the next save.
+// Saving INVEXA.INI when the disk or the system refuses a step: the file is always wholly old or wholly new, the
+// failure says "Unable to write to <path>", the edits and their flags survive for the next save. (A scanner reading
+// it during a thousand saves: bench/settings_readers.)
 #include "base/InvexaError.h"
 #include "config/SettingsEditor.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <csignal>
 #include <filesystem>
@@ -17,7 +16,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace invexa;
@@ -187,48 +185,6 @@ TEST(SettingsSaveOwnership, OwnerGroupModeAndAttributesAreKept) {
         }
         EXPECT_EQ(CountEntries(dir.Path()), 1) << "temporary file or copy left behind";
     }
-}
-
-TEST(SettingsBesideScanners, ReaderInATightLoopSeesOnlyWholeFilesOverAThousandSaves) {
-    // In memory when the system has such a folder: each save syncs twice, and a thousand of them on a disk
-    // would make this the slowest test of the suite.
-    TTempDir dir(fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string());
-    dir.Write("INVEXA.INI", OldFile);
-    TSettingsEditor setup(dir.Path());
-    Edit(setup); // a file of several blocks, so a file written in place would be seen half-written
-    setup.SetDistribution("Head Office");
-    setup.Save();
-    const std::string fileA = dir.Read("INVEXA.INI");
-    setup.SetDistribution("Branch");
-    setup.Save();
-    const std::string fileB = dir.Read("INVEXA.INI");
-    ASSERT_GT(fileA.size(), 4096u); // more than one block
-
-    // The scanner: reads the whole file, as fast as it can, until told to stop.
-    std::atomic<bool> stop = false;
-    std::atomic<long> reads = 0, sawA = 0, sawB = 0;
-    std::thread scanner([&] {
-        const std::string path = dir.File("INVEXA.INI");
-        while (!stop) {
-            const std::string bytes = ReadFile(path);
-            // A missing file counts as torn: the scanner would fall back to its defaults.
-            sawA += bytes == fileA;
-            sawB += bytes == fileB;
-            ++reads;
-        }
-    });
-    while (reads == 0)
-        std::this_thread::yield();
-    for (int i = 0; i < 1000; ++i) {
-        setup.SetDistribution(i % 2 ? "Branch" : "Head Office");
-        setup.Save();
-    }
-    stop = true;
-    scanner.join();
-    EXPECT_EQ(reads - sawA - sawB, 0) << "reads that saw neither the old nor the new file, of " << reads;
-    EXPECT_GT(sawA, 0);
-    EXPECT_GT(sawB, 0);
-    std::cout << "[ readers  ] " << reads << " whole reads over 1000 saves\n";
 }
 
 } // namespace

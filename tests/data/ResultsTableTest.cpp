@@ -125,56 +125,6 @@ TEST(ResultsTable, TextsAreCutToColumnWidthsAndEightBitTextIsStoredAsUtf8) {
               (std::vector<std::string>{std::string(16, '\xE9') + "|\x81\x8D\x8F\x90\x9D\x80" + std::string(26, 'm') +
                                             "|App|\x99.2.3.|-1|" + std::string(201, 'p'),
                                         std::string(16, 'u') + "|" + std::string(32, 'm') + "|x|1.2.3.|1|D:\\\xFF"}));
-    wf.Table().Close();
-    wf.Table().Empty();
-    EXPECT_FALSE(wf.Table().Active());
-    EXPECT_EQ(wf.Sql("SELECT count(*) FROM Results")[0][0], "0");
-}
-
-TEST(ResultsTable, CursorAndKeyedAccessWalkInNaturalOrderAndFollowDeletes) {
-    TWorkFolder wf;
-    std::vector<TResultRow> rows;
-    for (int i = 0; i < 10; ++i)
-        rows.push_back(
-            Row("u" + std::to_string(i), "m", "x", "1", i % 3 ? std::optional<std::int16_t>(i) : std::nullopt, ""));
-    rows = wf.Insert(rows);
-    TResultsTable &t = wf.Table();
-    std::string walked;
-    for (t.First(); !t.Eof(); t.Next())
-        walked += t.AsString(TField::UserName) + t.AsString(TField::Verification) + " ";
-    EXPECT_EQ(walked, "u0 u11 u22 u3 u44 u55 u6 u77 u88 u9 ");
-    EXPECT_EQ(t.AsString(TField::UserName), "u9"); // the last row stays current after the walk
-    auto users = [](const std::vector<TResultRow> &rs) {
-        std::string s;
-        for (const TResultRow &r : rs)
-            s += r.UserName + " ";
-        return s;
-    };
-    EXPECT_EQ(users(t.ReadAfter(rows[2].Bookmark, 4)), "u3 u4 u5 u6 ");
-    EXPECT_EQ(users(t.ReadAfter(rows[8].Bookmark, 4)), "u9 ");
-    t.GotoBookmark(rows[8].Bookmark);
-    t.Delete(); // the next row becomes current
-    EXPECT_EQ(t.AsString(TField::UserName), "u9");
-    t.Delete(); // no next row: the one before
-    EXPECT_EQ(t.AsString(TField::UserName), "u7");
-    t.DeleteRow(rows[4].Bookmark);
-    TResultRow changed = Row("A", "M\xE9", "X", "2", std::nullopt, "");
-    changed.Bookmark = rows[3].Bookmark;
-    t.UpdateRow(changed);
-    TResultRow added = Row("c", "", "", "", -1, "q");
-    t.InsertRow(added);
-    EXPECT_GT(added.Bookmark, rows[7].Bookmark); // at the end
-    EXPECT_EQ(users(t.ReadAfter(rows[2].Bookmark, 9)), "A u5 u6 u7 c ");
-    EXPECT_EQ(t.RecordCount(), 8);
-    EXPECT_EQ(wf.Lines()[3], "A|M\xE9|X|2||");
-    for (const std::function<void()> &op :
-         std::vector<std::function<void()>>{[&] { t.DeleteRow(rows[4].Bookmark); }, [&] { t.UpdateRow(rows[4]); },
-                                            [&] { t.GotoBookmark(rows[4].Bookmark); }})
-        EXPECT_EQ(ErrorOf(op), "That row no longer exists");
-    for (t.First(); t.HasCurrent(); t.Delete()) {
-    }
-    EXPECT_EQ(t.RecordCount(), 0);
-    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), Empty);
 }
 
 TEST(ResultRow, VerificationTextIsOneSignAndDigitsInTheSmallintRange) {

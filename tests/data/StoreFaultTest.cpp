@@ -1,5 +1,5 @@
-// The results table on a failing disk and under another program's lock: the merge stops with a clear error,
-// loses and duplicates nothing, and the next merge finishes the job.
+// The results table on a failing disk: the merge stops with a clear error, loses and duplicates nothing, and the
+// next merge finishes the job. (Another program's lock on the table: tests/cli.)
 #include "support/ChildProcess.h"
 #include "support/FaultVfs.h"
 #include "support/ResultsFixture.h"
@@ -79,56 +79,6 @@ TEST(StoreFaults, EveryFailingWriteOrSyncOfAMergeLosesNothingAndTheNextMergeFini
                       << (mode == FaultVfs::EMode::Once ? "(one failing write or sync)" : "(disk full from then on)")
                       << " survived\n";
         }
-}
-
-// Another program holds a write lock on Results.sqlite (EXCLUSIVE keeps even readers out, so the table cannot
-// be opened; IMMEDIATE lets the merge open it and stops its first write): the merge gives up after a bounded
-// wait with a clear error, and merges everything once the lock is gone.
-TEST(StoreBusy, TableLockedByAnotherProgramEndsTheMergeClearlyAfterABoundedWait) {
-    for (const char *begin : {"BEGIN EXCLUSIVE", "BEGIN IMMEDIATE"}) {
-        SCOPED_TRACE(begin);
-        const TCrowd crowd{2, 1, 4};
-        TWorkFolder f;
-        crowd.Prepare(f);
-        int ready[2], release[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        ASSERT_EQ(::pipe(release), 0);
-        pid_t holder = ::fork();
-        if (holder == 0) { // the other program: takes the lock, changes a row, holds on until told to let go
-            ::close(release[1]);
-            try {
-                SQLite::Database db(f.DbPath(), SQLite::OPEN_READWRITE);
-                db.exec(begin);
-                db.exec("UPDATE Results SET AppName = 'held' WHERE UserName = 'bystander'");
-                (void)!::write(ready[1], "L", 1);
-                char c;
-                (void)!::read(release[0], &c, 1);
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(release[0]);
-        char c = 0;
-        ASSERT_EQ(::read(ready[0], &c, 1), 1) << "the other program did not take the lock";
-        ::close(ready[0]);
-        // In a process of its own, so that a merge that never gave up would be killed at the deadline.
-        TChildResult merge = RunInChild(
-            [&] {
-                TResultsDatabase::SetBusyTimeoutForTests(200);
-                TDataModule1 dm(f.dir.Path());
-                return ErrorOf([&] { TDataFileMerge(dm, f.dir.Path()).Run(); });
-            },
-            std::chrono::seconds(30));
-        ::close(release[1]);
-        int status = 0;
-        EXPECT_TRUE(WaitFor(holder, status, std::chrono::seconds(30)));
-        ASSERT_TRUE(merge.ExitedCleanly()) << "the merge did not give up on the lock";
-        EXPECT_EQ(merge.Text,
-                  "The results table " + f.DbPath() + " is locked by another program; try again when it has finished");
-        EXPECT_EQ(f.Waiting().size(), 2u);
-        crowd.CheckAndFinish(f); // the other program's change is rolled back, the bystander's rows are whole
-    }
 }
 
 } // namespace

@@ -19,11 +19,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
-#include <SQLiteCpp/Transaction.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -60,35 +57,15 @@ private:
     }
 };
 
-// Presses a button of every real QMessageBox that comes up while it lives: a zero-delay timer looks for the
-// active modal widget from inside the box's own event loop.
-class TModalBoxAnswerer : public QObject {
-public:
-    QStringList Seen; // the texts of the boxes answered
-
-    explicit TModalBoxAnswerer(QMessageBox::StandardButton press) {
-        connect(&timer_, &QTimer::timeout, this, [this, press] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            Seen << box->text();
-            box->button(press) ? box->button(press)->click() : box->reject();
-        });
-        timer_.start(0);
-    }
-
-private:
-    QTimer timer_;
-};
-
-// A fresh working folder (the current directory meanwhile) holding Results.sqlite with the empty table and, on
-// Start, the program's four long-lived objects created in the program's order with their global references.
+// The working folder of the data tests (Results.sqlite with the empty table, an empty ivx folder), the current
+// directory meanwhile; Start creates the program's four long-lived objects in the program's order with their
+// global references, the data module being the folder's own.
 class FormsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previousDir_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.Path());
-        ASSERT_TRUE(invexa::TResultsDatabase::Create(dir.Path()));
+        work.dm.reset();
     }
     void TearDown() override {
         Stop();
@@ -98,24 +75,21 @@ protected:
     // n rows stored before the program starts: user "u<i>", maker "M<i % makers>", application "A<i % apps>",
     // version "<i>", Verification i % 4 - 1, path "C:\p<i>".
     void FillTable(int n, int makers = 3, int apps = 2) {
-        invexa::TDataModule1 module(dir.Path());
-        module.resultsTbl.Open();
-        SQLite::Transaction transaction(module.database.Connection());
-        for (int i = 0; i < n; ++i) {
-            invexa::TResultRow row = invexa::test::Row("u" + std::to_string(i), "M" + std::to_string(i % makers),
-                                                       "A" + std::to_string(i % apps), std::to_string(i), i % 4 - 1,
-                                                       "C:\\p" + std::to_string(i));
-            module.resultsTbl.InsertRow(row);
-        }
-        transaction.commit();
+        std::vector<invexa::TResultRow> rows;
+        for (int i = 0; i < n; ++i)
+            rows.push_back(invexa::test::Row("u" + std::to_string(i), "M" + std::to_string(i % makers),
+                                             "A" + std::to_string(i % apps), std::to_string(i), i % 4 - 1,
+                                             "C:\\p" + std::to_string(i)));
+        work.Restart();
+        work.Insert(rows);
+        work.dm.reset();
     }
     // A scan data file in ivx/ whose records name these makers and applications.
     void WriteScanFile(const std::string &name, const std::vector<std::pair<std::string, std::string>> &apps) {
         std::vector<invexa::TResultsRec> records;
         for (const auto &[maker, app] : apps)
             records.push_back(invexa::test::Rec(maker, app, "", 0, ""));
-        std::filesystem::create_directories(dir.File("ivx"));
-        invexa::TScanFileWriter::WriteFile(dir.File("ivx/" + name), records);
+        work.Scan(name, records);
     }
 
     // Creates the objects, runs beforeShow, then shows the window (FormShow merges) and waits until it is exposed.
@@ -170,8 +144,9 @@ protected:
         const QPoint at = Grid()->visualRect(index).center();
         // The current cell is covered by its editor, which receives the click there.
         QWidget *target = Grid()->viewport()->childAt(at) ? Grid()->viewport()->childAt(at) : Grid()->viewport();
-        QTest::mouseClick(target, button, modifiers, target->mapFrom(Grid()->viewport(), at));
-        QContextMenuEvent menu(QContextMenuEvent::Mouse, target->mapFrom(Grid()->viewport(), at));
+        const QPoint local = target->mapFrom(Grid()->viewport(), at);
+        QTest::mouseClick(target, button, modifiers, local);
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, local, target->mapToGlobal(local));
         if (button == Qt::RightButton)
             QApplication::sendEvent(target, &menu);
     }
@@ -207,10 +182,11 @@ protected:
         return versions;
     }
 
-    invexa::test::TTempDir dir;
+    invexa::test::TWorkFolder work;
+    invexa::test::TTempDir &dir = work.dir;
+    std::unique_ptr<invexa::TDataModule1> &dataModule = work.dm;
     TScriptedMessageBoxes boxes;
     std::unique_ptr<TRuvolaform> window;
-    std::unique_ptr<invexa::TDataModule1> dataModule;
     std::unique_ptr<TAboutBox> aboutBox;
     std::unique_ptr<TmergemessFm> progress;
 

@@ -4,6 +4,30 @@
 #include "forms/ErrorBox.h"
 #include "forms/MessageBoxes.h"
 
+#include <QMessageBox>
+#include <QTimer>
+
+// Presses a button of every real QMessageBox that comes up while it lives: a zero-delay timer looks for the
+// active modal widget from inside the box's own event loop.
+class TModalBoxAnswerer : public QObject {
+public:
+    QStringList Seen; // the texts of the boxes answered
+
+    explicit TModalBoxAnswerer(QMessageBox::StandardButton press) {
+        connect(&timer_, &QTimer::timeout, this, [this, press] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            Seen << box->text();
+            box->button(press) ? box->button(press)->click() : box->reject();
+        });
+        timer_.start(0);
+    }
+
+private:
+    QTimer timer_;
+};
+
 TEST(ErrorBox, AppendsAStopOnlyAfterACharacterAboveIt) {
     const std::pair<const char *, const char *> cases[] = {{"Disk full", "Disk full."},
                                                            {"Disk full.", "Disk full."},

@@ -1,7 +1,6 @@
 // ResultsGrid1 in the window: how clicks and keys move the current row and change the selection, the always-open
 // editor, new rows, Ctrl+Delete, and the pop-up menu's commands with the two table buttons.
 #include "FormsFixture.h"
-#include "forms/MessageBoxes.h"
 
 #include <QClipboard>
 #include <QHeaderView>
@@ -33,47 +32,43 @@ protected:
     }
 };
 
-TEST_F(ResultsGridTest, ClicksWithAnyButtonSelectTheRowAloneOrToggleWithCtrl) {
-    EXPECT_EQ(Grid()->CurrentRow(), 0);
-    EXPECT_TRUE(SelectedRows().empty());
-    Click(3);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{3}));
-    Click(1, Qt::LeftButton, Qt::ControlModifier);
-    Click(7, Qt::LeftButton, Qt::ControlModifier);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3, 7}));
-    Click(3, Qt::LeftButton, Qt::ControlModifier);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 7}));
-    EXPECT_EQ(Grid()->CurrentRow(), 3);
-    Click(5, Qt::RightButton);
-    EXPECT_EQ(Grid()->CurrentRow(), 5);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{5}));
-    // A click on the indicator column is a row click too.
-    QHeaderView *indicator = Grid()->verticalHeader();
-    QTest::mouseClick(indicator->viewport(), Qt::LeftButton, Qt::NoModifier,
-                      QPoint(indicator->width() / 2, indicator->sectionViewportPosition(2) + 3));
-    EXPECT_EQ(Grid()->CurrentRow(), 2);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{2}));
-}
-
-TEST_F(ResultsGridTest, ArrowsEmptyTheSelectionAndShiftGrowsAndShrinksIt) {
-    Click(4);
-    Key(Qt::Key_Down);
-    EXPECT_EQ(Grid()->CurrentRow(), 5);
-    EXPECT_TRUE(SelectedRows().empty());
-    Key(Qt::Key_Down, Qt::ShiftModifier);
-    Key(Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{5, 6, 7}));
-    Key(Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{5, 6}));
-    Key(Qt::Key_Up, Qt::ShiftModifier);
-    Key(Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(Grid()->CurrentRow(), 4);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{4, 5}));
-    Key(Qt::Key_Up);
-    EXPECT_EQ(Grid()->CurrentRow(), 3);
-    EXPECT_TRUE(SelectedRows().empty());
-    Key(Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(Grid()->CurrentRow(), 11);
+// Each step, in turn, and the current row and selection it leaves: a click with any button selects its row
+// alone (on the indicator column too) and Ctrl toggles it; arrows empty the selection and Shift grows and shrinks it.
+TEST_F(ResultsGridTest, ClicksAndArrowsMoveTheCurrentRowAndChangeTheSelection) {
+    const auto click = [this](int row, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers m = {}) {
+        return [=, this] { Click(row, button, m); };
+    };
+    const auto key = [this](int k, Qt::KeyboardModifiers m = {}) { return [=, this] { Key(k, m); }; };
+    const auto ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
+    const std::tuple<std::function<void()>, int, std::vector<int>> steps[] = {
+        {[] {}, 0, {}},
+        {click(3), 3, {3}},
+        {click(1, Qt::LeftButton, ctrl), 1, {1, 3}},
+        {click(7, Qt::LeftButton, ctrl), 7, {1, 3, 7}},
+        {click(3, Qt::LeftButton, ctrl), 3, {1, 7}},
+        {click(5, Qt::RightButton), 5, {5}},
+        {[this] {
+             QHeaderView *indicator = Grid()->verticalHeader();
+             QTest::mouseClick(indicator->viewport(), Qt::LeftButton, Qt::NoModifier,
+                               QPoint(indicator->width() / 2, indicator->sectionViewportPosition(2) + 3));
+         },
+         2,
+         {2}},
+        {click(4), 4, {4}},
+        {key(Qt::Key_Down), 5, {}},
+        {key(Qt::Key_Down, shift), 6, {5, 6}},
+        {key(Qt::Key_Down, shift), 7, {5, 6, 7}},
+        {key(Qt::Key_Up, shift), 6, {5, 6}},
+        {key(Qt::Key_Up, shift), 5, {5}},
+        {key(Qt::Key_Up, shift), 4, {4, 5}},
+        {key(Qt::Key_Up), 3, {}},
+        {key(Qt::Key_End, ctrl), 11, {}},
+    };
+    for (const auto &[step, current, selected] : steps) {
+        step();
+        EXPECT_EQ(Grid()->CurrentRow(), current);
+        EXPECT_EQ(SelectedRows(), selected) << "at row " << current;
+    }
 }
 
 TEST_F(ResultsGridTest, CurrentCellIsAlwaysEditedAndATitleClickChangesNothing) {
@@ -244,80 +239,69 @@ TEST_F(ResultsGridTest, WritesAfterAnotherProgramChangedTheTableAreRefusedUnless
     EXPECT_EQ(boxes.Shown.last(), locked);
 }
 
-TEST_F(ResultsGridTest, DeleteRecordDeletesTheRightClickedRowOrTheCtrlClickedRowsWithoutAsking) {
-    Click(4, Qt::RightButton);
-    Menu("DeleteRecordMI");
-    EXPECT_EQ(Versions(), "0 1 2 3 5 6 7 8 9 10 11 ");
-    EXPECT_EQ(Model()->rowCount(), 11);
-    EXPECT_TRUE(SelectedRows().empty());
-    SelectTwoThenCtrlRightClick();
-    Menu("DeleteRecordMI");
-    EXPECT_EQ(Versions(), "0 1 3 5 7 8 9 11 ");
-    EXPECT_EQ(boxes.Shown, QStringList());
-}
-
-// With the program's real WARNING box, answered Yes.
-TEST_F(ResultsGridTest, IgnoreAndDelAllTakesTheCurrentRowsApplicationAndDeletesTheFirstSelectedRows) {
-    Stop();
-    static TMessageBoxes real;
-    Start(&real);
-    SelectTwoThenCtrlRightClick();
-    TModalBoxAnswerer yes(QMessageBox::Yes);
-    Menu("AddtoIgnoreDelMI");
-    EXPECT_EQ(yes.Seen, QStringList{Warning});
-    // Row 9 (current) is M0\A1; row 2 (first selected) is M2\A0, which rows 2 and 8 hold.
-    EXPECT_EQ(Items("IgnoreLB"), "M0\\A1");
-    EXPECT_TRUE(window->ChangeFlags().IgnoreListChanged);
-    EXPECT_EQ(Versions(), "0 1 3 4 5 6 7 9 10 11 ");
-    // Shown at once, and the selection keeps only rows that are still there.
-    EXPECT_EQ(Model()->rowCount(), 10);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{4, 7}));
-    EXPECT_FALSE(progress->isVisible());
-    EXPECT_EQ(progress->Label1->text(), "Please wait...");
-    EXPECT_EQ(progress->FilenameLbl->text(), "Deleting records");
-}
-
-TEST_F(ResultsGridTest, WithoutASelectionOrAnsweredNoNothingIsDeletedButTheIgnoreEntryIsAdded) {
-    // A current row moved by the keyboard leaves the selection empty.
-    Click(3);
-    Key(Qt::Key_Down);
-    Key(Qt::Key_Down);
-    ASSERT_EQ(Grid()->CurrentRow(), 5);
-    ASSERT_TRUE(SelectedRows().empty());
-    // The menu opens from the keyboard over the current cell's editor: the Menu key and Shift+F10 in turn.
-    for (const char *item : {"DeleteRecordMI", "DelallReferencesMI", "AddtoIgnoreListMI", "AddtoIgnoreDelMI"}) {
-        Key(item[0] == 'D' ? Qt::Key_Menu : Qt::Key_F10, item[0] == 'D' ? Qt::NoModifier : Qt::ShiftModifier);
-        Menu(item);
+// Each pop-up menu command in a fresh window, by how the menu was opened: a right-click selects its row alone, on
+// the current cell's editor too (the grid's menu opens, not the editor's); Ctrl keeps the selection; the keyboard
+// (Menu, Shift+F10) opens it over the current cell's editor and leaves the selection as it is. Then the question
+// and its answer, and what is left: rows, ignore list, boxes shown, selection, clipboard.
+TEST_F(ResultsGridTest, MenuCommandsTakeTheirRowsFromTheWayTheMenuWasOpened) {
+    struct TCase {
+        const char *What;
+        std::function<void()> Open;
+        const char *Item;
+        std::deque<bool> Answers;
+        std::string Versions;
+        QString Ignored, Clipboard;
+        QStringList Shown = {};
+        std::vector<int> Selected = {};
+    };
+    const std::string all = "0 1 2 3 4 5 6 7 8 9 10 11 ";
+    const QStringList asked = {"Warning: " + Warning};
+    auto right = [this](int row, int column) { return [=, this] { Click(row, Qt::RightButton, {}, column); }; };
+    auto keys = [this](int key, Qt::KeyboardModifiers modifiers) {
+        return [=, this] { Click(3), Key(Qt::Key_Down), Key(Qt::Key_Down), Key(key, modifiers); };
+    };
+    auto ctrlClicks = [this] { SelectTwoThenCtrlRightClick(); };
+    auto onEditor = [this] { Click(4), Click(4, Qt::RightButton); };
+    auto emptied = [this] { // an empty Verification, written as the row is left
+        Click(0, Qt::LeftButton, {}, 4), Type(""), Key(Qt::Key_Backspace);
+        Click(1, Qt::LeftButton, {}, 4), Click(0, Qt::RightButton, {}, 4);
+    };
+    // Row 9 (current) is M0\A1; row 2 (first selected) is M2\A0, which rows 2 and 8 hold. The selection keeps only
+    // rows that are still there. Without a selection nothing is deleted and nothing asked; the ignore entry is the
+    // current row's.
+    const TCase cases[] = {
+        {"right-click", right(4, 1), "DeleteRecordMI", {}, "0 1 2 3 5 6 7 8 9 10 11 ", "", "before"},
+        {"Ctrl+clicks", ctrlClicks, "DeleteRecordMI", {}, "0 1 3 4 6 7 8 10 11 ", "", "before"},
+        {"Yes", ctrlClicks, "AddtoIgnoreDelMI", {true}, "0 1 3 4 5 6 7 9 10 11 ", "M0\\A1", "before", asked, {4, 7}},
+        {"right-click, No", right(4, 1), "DelallReferencesMI", {}, all, "", "before", asked, {4}},
+        {"on the editor, No", onEditor, "AddtoIgnoreDelMI", {}, all, "M1\\A0", "before", asked, {4}},
+        {"Menu key", keys(Qt::Key_Menu, {}), "DeleteRecordMI", {}, all, "", "before"},
+        {"Menu key", keys(Qt::Key_Menu, {}), "DelallReferencesMI", {}, all, "", "before"},
+        {"Shift+F10", keys(Qt::Key_F10, Qt::ShiftModifier), "AddtoIgnoreListMI", {}, all, "M2\\A1", "before"},
+        {"Shift+F10", keys(Qt::Key_F10, Qt::ShiftModifier), "AddtoIgnoreDelMI", {}, all, "M2\\A1", "before"},
+        {"right-click", right(0, 4), "CopyMI", {}, all, "", "-1", {}, {0}},
+        {"right-click", right(2, 5), "CopyMI", {}, all, "", "C:\\p2", {}, {2}},
+        {"emptied", emptied, "CopyMI", {}, all, "", "", {}, {0}},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(std::string(c.What) + ": " + c.Item);
+        Stop();
+        SQLite::Database(dir.File(invexa::TResultsDatabase::FileName), SQLite::OPEN_READWRITE)
+            .exec("DELETE FROM Results");
+        FillTable(12);
+        boxes.Shown.clear();
+        boxes.Answers = c.Answers;
+        Start();
+        QApplication::clipboard()->setText("before");
+        c.Open();
+        Menu(c.Item);
+        EXPECT_EQ(Versions(), c.Versions);
+        EXPECT_EQ(Model()->rowCount(), std::count(c.Versions.begin(), c.Versions.end(), ' '));
+        EXPECT_EQ(Items("IgnoreLB"), c.Ignored);
+        EXPECT_EQ(boxes.Shown, c.Shown);
+        EXPECT_EQ(SelectedRows(), c.Selected);
+        EXPECT_EQ(QApplication::clipboard()->text(), c.Clipboard);
     }
-    EXPECT_EQ(Items("IgnoreLB"), "M2\\A1|M2\\A1");
-    EXPECT_EQ(boxes.Shown, QStringList());
-    // Answered No, the question asked does nothing, and the progress window is not shown. The second right-click
-    // lands on the editor of the row the first made current.
-    Click(4, Qt::RightButton);
-    Menu("DelallReferencesMI");
-    Click(4, Qt::RightButton);
-    Menu("AddtoIgnoreDelMI");
-    EXPECT_EQ(boxes.Shown, QStringList({"Warning: " + Warning, "Warning: " + Warning}));
-    EXPECT_EQ(Items("IgnoreLB"), "M1\\A0|M2\\A1|M2\\A1");
-    EXPECT_EQ(Versions(), "0 1 2 3 4 5 6 7 8 9 10 11 ");
-    EXPECT_NE(progress->Label1->text(), "Please wait...");
-}
-
-TEST_F(ResultsGridTest, CopyPutsTheCurrentCellsTextOnTheClipboard) {
-    QApplication::clipboard()->setText("before");
-    Click(0, Qt::RightButton, Qt::NoModifier, 4);
-    Menu("CopyMI");
-    EXPECT_EQ(QApplication::clipboard()->text(), "-1");
-    // An empty Verification, made by an edit that is written when the row is left.
-    Type("");
-    Key(Qt::Key_Backspace);
-    Click(1, Qt::LeftButton, Qt::NoModifier, 4);
-    Click(0, Qt::RightButton, Qt::NoModifier, 4);
-    Menu("CopyMI");
-    EXPECT_EQ(QApplication::clipboard()->text(), "");
-    Click(2, Qt::RightButton, Qt::NoModifier, 5);
-    Menu("CopyMI");
-    EXPECT_EQ(QApplication::clipboard()->text(), "C:\\p2");
 }
 
 TEST_F(ResultsGridTest, EmptyTableThenExportReportsTheClosedTableAndTheRowCommandsDoNothing) {

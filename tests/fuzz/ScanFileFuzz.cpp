@@ -14,12 +14,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace invexa;
@@ -55,14 +54,9 @@ struct TScratch {
 
 std::string WriteDataFile(const std::string &folder, const std::uint8_t *data, std::size_t size) {
     std::string path = folder + "/ivx/" + UserFile;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    FUZZ_CHECK(fd >= 0);
-    for (std::size_t done = 0; done < size;) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        FUZZ_CHECK(n > 0);
-        done += static_cast<std::size_t>(n);
-    }
-    FUZZ_CHECK(::close(fd) == 0);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+    FUZZ_CHECK(std::filesystem::file_size(path) == size);
     return path;
 }
 
@@ -146,21 +140,13 @@ std::vector<TResultRow> TableRows(TResultsTable &table) {
     return rows;
 }
 
-TResultRow Row(const std::string &user, const std::string &maker, int flag) {
-    TResultRow row;
-    row.UserName = user;
-    row.AppMaker = maker;
-    row.Verification = static_cast<std::int16_t>(flag);
-    return row;
-}
-
 void CheckMerge(TScratch &scratch, const std::string &path, const TReference &ref) {
     TDataModule1 &dm = *scratch.dm;
     TResultsTable &table = dm.resultsTbl;
     // An earlier scan of the same user, which the merge must replace, and another user it must not touch. One
     // transaction for the reset keeps the run fast; the table stays open between runs, as the merge leaves it.
     table.Open();
-    TResultRow stale = Row(User, "stale", 1), other = Row("other", "kept", 2);
+    TResultRow stale{0, User, "stale", "", "", "", 1}, other{0, "other", "kept", "", "", "", 2};
     {
         SQLite::Transaction tx(dm.database.Connection());
         dm.database.Connection().exec("DELETE FROM Results");

@@ -20,12 +20,9 @@
 
 namespace invexa::test {
 
-// A little-endian 32-bit number; an item is such a length followed by the text bytes.
+// A little-endian 32-bit number, as a scan file's text lengths are.
 inline std::string Le32(std::uint32_t n) {
     return {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
-}
-inline std::string Item(const std::string &text) {
-    return Le32(static_cast<std::uint32_t>(text.size())) + text;
 }
 
 inline TResultsRec Rec(std::string maker, std::string app, std::string version, int flag, std::string path) {

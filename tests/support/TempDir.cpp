@@ -42,10 +42,9 @@ void TTempDir::Write(const std::string &name, const std::string &bytes) const {
 }
 
 std::string TTempDir::Read(const std::string &name) const {
-    std::ifstream in(File(name), std::ios::binary);
-    if (!in)
+    if (!Exists(name))
         throw std::runtime_error("Unable to read " + File(name));
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadFile(File(name));
 }
 
 std::string ReadFile(const std::string &path) {
