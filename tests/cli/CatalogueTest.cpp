@@ -169,7 +169,7 @@ TEST(Catalogue, ScanTimesOfMergedFiles) {
     const std::vector<std::pair<std::string, long>> scans = {{"alice", time(nullptr) - 86400},
                                                              {"b\u00f6b", 1700000000}};
     for (const auto &[user, mtime] : scans) {
-        invexa::TScanFileWriter::WriteFile(dir.File(user + ".ivx"), {{"M", "A", "1", 1, ""}, {"M", "B", "1", 1, ""}});
+        invexa::ScanFileWriter::WriteFile(dir.File(user + ".ivx"), {{"M", "A", "1", 1, ""}, {"M", "B", "1", 1, ""}});
         timeval times[2] = {{mtime, 0}, {mtime, 0}};
         ASSERT_EQ(utimes(dir.File(user + ".ivx").c_str(), times), 0);
     }
