@@ -115,7 +115,7 @@ protected:
         for (const auto &[maker, app] : apps)
             records.push_back(invexa::test::Rec(maker, app, "", 0, ""));
         std::filesystem::create_directories(dir.File("ivx"));
-        invexa::TScanFileWriter::WriteFile(dir.File("ivx/" + name), records);
+        invexa::ScanFileWriter::WriteFile(dir.File("ivx/" + name), records);
     }
 
     // Creates the objects, runs beforeShow, then shows the window (FormShow merges) and waits until it is exposed.
