@@ -8,6 +8,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -38,6 +39,38 @@ void ReadRow(SQLite::Statement &st, TResultRow &row) {
         row.Verification.reset();
     else
         row.Verification = v.getInt64(); // the integer the table holds, whatever another program stored there
+}
+
+// A UTF-8 table's texts are read as they lie in its pages: asked for as text, SQLite would copy each one to end it
+// with a zero byte. Any other encoding is converted to UTF-8 by SQLite.
+std::string_view StoredText(sqlite3_stmt *st, int col, bool utf8) {
+    if (!utf8) {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+        return text ? std::string_view(text) : std::string_view();
+    }
+    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(st, col));
+    if (!bytes)
+        return {};
+    const std::string_view text(bytes, static_cast<std::size_t>(sqlite3_column_bytes(st, col)));
+    return text.substr(0, text.find('\0'));
+}
+
+// Steps a walk of every row through SQLite's own calls, which a reader of millions of rows would otherwise spend
+// much of its time wrapping. Answers the last row's bookmark, 0 for none.
+std::int64_t StepStored(sqlite3 *db, sqlite3_stmt *st, bool utf8,
+                        const std::function<void(const TStoredRow &)> &visit) {
+    TStoredRow row;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        row.Bookmark = sqlite3_column_int64(st, 0);
+        for (int i = 0; i < 5; ++i)
+            row.Texts[i] = StoredText(st, i + 1, utf8);
+        row.Verification = sqlite3_column_int64(st, 6);
+        visit(row);
+    }
+    if (rc != SQLITE_DONE)
+        throw SQLite::Exception(db, rc);
+    return row.Bookmark;
 }
 
 bool IsAscii(std::string_view s) {
@@ -196,6 +229,26 @@ void TResultsTable::Next() try {
         eof_ = true;
         st_->stream.reset();
     }
+} catch (...) {
+    db_.Rethrow();
+}
+
+void TResultsTable::WalkStored(const std::function<void(const TStoredRow &)> &visit) try {
+    RequireActive();
+    EndStream();
+    SQLite::Database &connection = db_.Connection();
+    const bool utf8 = connection.execAndGet("PRAGMA encoding").getString() == "UTF-8";
+    sqlite3 *db = connection.getHandle();
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(db, (SelectAll + " ORDER BY rowid").c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        throw SQLite::Exception(db);
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> st(raw, sqlite3_finalize);
+    const std::int64_t last = StepStored(db, raw, utf8, visit);
+    st.reset();
+    current_ = TResultRow();
+    if (last != 0)
+        ReadOne("WHERE rowid = ?", last, current_); // none current when another program removed it since
+    eof_ = true;
 } catch (...) {
     db_.Rethrow();
 }

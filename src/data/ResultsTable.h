@@ -2,6 +2,7 @@
 #include "data/ResultRow.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,15 @@
 namespace invexa {
 
 class TResultsDatabase;
+
+// One row as the table stores it, for a reader that converts it itself: texts in table column order
+// (UserName, AppMaker, AppName, Version, AppPath), UTF-8 as stored and cut at the first zero byte, NULL as empty;
+// Verification the integer the table holds, NULL as 0. The views last until the next row.
+struct TStoredRow {
+    std::int64_t Bookmark = 0;
+    std::string_view Texts[5];
+    std::int64_t Verification = 0;
+};
 
 // The table binding: a cursor over Results in natural (rowid) order, row appends, and keyed access for the
 // grid. Operations on a closed table throw "Cannot perform this operation on a closed dataset".
@@ -35,6 +45,10 @@ public:
     // Empty text, or 0, when there is no current row.
     std::string AsString(TField field) const { return current_.Text(field); }
     void GotoBookmark(std::int64_t bookmark);
+    // The cursor's walk from the first row to the end for a reader of every row: each row is handed to visit as
+    // stored, with nothing copied. Afterwards the last row is current and Eof is true, as after Next past it;
+    // when the walk fails, the current row is left as it was.
+    void WalkStored(const std::function<void(const TStoredRow &)> &visit);
     // Removes the current row; the row after it (else the one before) becomes current. On an empty table:
     // "Cannot perform this operation on an empty dataset".
     void Delete();
