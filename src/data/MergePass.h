@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -49,15 +50,17 @@ private:
     TPlacement Appended() const;
     void KeepOldRows(std::size_t file);
     bool MergeDataFile(TPendingFile &pending, TPlacement &at);
+    bool ReadOn(TResultsFile &file, const std::function<void()> &undo = {});
+    std::int64_t Start(const std::string &user, TPlacement &at);
     bool Again(TPendingFile &pending, TPlacement &at);
-    bool Post(std::size_t n, const TPlacement &at, std::int64_t &next);
+    bool Post(const std::string &user, const TPlacement &at, std::int64_t &next);
 
     TDataModule1 &dm_;
     TMergeSummary &summary_;
     TFileRemover &remover_;
     const std::vector<std::string> names_;
     std::vector<std::string> users_; // as stored, in merge order
-    std::vector<TResultRow> rows_;   // reused for every file
+    std::vector<TRecordView> views_; // the records of the file's buffer, reused for every file
     TScanTimeRecorder times_;        // each user's times go in the transaction of its rows
     TTailRewrite tail_;
     bool planned_ = false;

@@ -5,11 +5,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace invexa {
 
 class TResultsDatabase;
+struct TRecordView;
 
 // The table binding: a cursor over Results in natural (rowid) order, row appends, and keyed access for the
 // grid. Operations on a closed table throw "Cannot perform this operation on a closed dataset".
@@ -39,13 +41,13 @@ public:
     // "Cannot perform this operation on an empty dataset".
     void Delete();
 
-    // Appends rows[0..n) at the end of the table (texts must already be cut to width), several rows to a
-    // statement; the last becomes the current row.
-    void PostRows(const TResultRow *rows, std::size_t n);
-    // Stores rows[0..n) under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
+    // Appends the user's records[0..n) at the end of the table, several rows to a statement, the texts cut to
+    // their columns' widths; the last becomes the current row. The texts are bound where they lie, without a copy.
+    void PostRecords(std::string_view user, const TRecordView *records, std::size_t n);
+    // Stores the records under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
     // holds a row of the same user has that row rewritten in place (its UserName, and so the index, untouched).
     // A bookmark that holds another user's row is refused with an error. The last row becomes the current row.
-    void PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n);
+    void PostRecordsAt(std::int64_t first, std::string_view user, const TRecordView *records, std::size_t n);
 
     // Keyed access for the grid: counts, windows of rows by bookmark, one-row writes.
     std::int64_t RecordCount();
@@ -74,8 +76,7 @@ private:
     void RequireActive() const;
     void EndStream();
     bool ReadOne(const char *sql, std::int64_t key, TResultRow &row);
-    void InsertChunk(const TResultRow *rows, std::size_t n);
-    void StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n);
+    void SetCurrent(std::string_view user, const TRecordView &last, std::int64_t bookmark);
     std::vector<TResultRow> ReadWindow(const char *where, std::int64_t key, int limit);
 
     TResultsDatabase &db_;
