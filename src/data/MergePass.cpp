@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -45,6 +46,16 @@ TMergePass::TMergePass(TDataModule1 &dm, TMergeSummary &summary, TFileRemover &r
     : dm_(dm), summary_(summary), remover_(remover), names_(std::move(names)), users_(StoredUsers(names_)),
       times_(dm.database.Connection()), tail_(dm), batch_(dm.database.Connection(), remover, summary.Merged,
                                                           TDataFileMerge::BatchFileLimit(), TDataFileMerge::BatchRows) {
+    // Reading ahead holds a few more files open: only when the open-file limit leaves room for full batches.
+    if (batch_.FileLimit() < TDataFileMerge::BatchFiles || names_.size() < 2)
+        return;
+    std::vector<std::string> paths;
+    std::vector<bool> skip;
+    for (const std::string &name : names_) {
+        paths.push_back((fs::path(summary_.DataFolder) / name).string());
+        skip.push_back(!TDataFileMerge::UserNameFits(name));
+    }
+    ahead_ = std::make_unique<TReadAhead>(std::move(paths), std::move(skip));
 }
 
 bool TMergePass::Merge(std::size_t i) {
@@ -57,7 +68,7 @@ bool TMergePass::Merge(std::size_t i) {
                                ": the user name has characters the scanners' Windows-1252 text cannot hold");
         if (batch_.FileLimit() == 0)
             throw EOutOfFiles(std::strerror(EMFILE), EMFILE);
-        pending.file = Open(path);
+        pending.file = Open(i, path);
         if (!pending.file) {
             KeepOldRows(i);
             return true;
@@ -95,10 +106,10 @@ void TMergePass::Stop(std::size_t i, int error) {
 
 // The file held open and locked, or none when it is gone since the listing: merged by another administrator
 // started at the same time (or taken back by its scanner), so nothing is left in place and nothing is reported.
-std::unique_ptr<TResultsFile> TMergePass::Open(const std::string &path) {
+std::unique_ptr<TResultsFile> TMergePass::Open(std::size_t i, const std::string &path) {
     try {
         try {
-            return std::make_unique<TResultsFile>(path);
+            return ahead_ ? OpenedAhead(i) : std::make_unique<TResultsFile>(path);
         } catch (const EOutOfFiles &) {
             // The files of committed batches hold a descriptor each until the remover has deleted them: when
             // none is left, the remover is let finish, and the file is tried once more.
@@ -113,6 +124,16 @@ std::unique_ptr<TResultsFile> TMergePass::Open(const std::string &path) {
         unopened_.emplace_back(summary_.Errors.size(), path);
         throw EFileRefused(e.what());
     }
+}
+
+std::unique_ptr<TResultsFile> TMergePass::OpenedAhead(std::size_t i) {
+    TReadFile f = ahead_->Take(i);
+    if (f.openError)
+        std::rethrow_exception(f.openError);
+    views_ = std::move(f.records);
+    readError_ = f.readError;
+    readAhead_ = true;
+    return std::move(f.file);
 }
 
 void TMergePass::Begin(std::size_t i) {
@@ -204,6 +225,11 @@ bool TMergePass::MergeDataFile(TPendingFile &pending, TPlacement &at) {
 // `undo` has taken back what was written of it.
 bool TMergePass::ReadOn(TResultsFile &file, const std::function<void()> &undo) {
     try {
+        if (std::exchange(readAhead_, false)) {
+            if (readError_)
+                std::rethrow_exception(std::exchange(readError_, nullptr));
+            return true;
+        }
         return file.ReadRecords(views_);
     } catch (const EInvexaError &e) {
         if (undo)

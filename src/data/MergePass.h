@@ -1,6 +1,7 @@
 #pragma once
 #include "base/InvexaError.h"
 #include "data/MergeBatch.h"
+#include "data/ReadAhead.h"
 #include "data/ResultRow.h"
 #include "data/ScanTimes.h"
 #include "data/TailRewrite.h"
@@ -44,7 +45,8 @@ public:
 private:
     void Refuse(std::size_t file, const std::string &message);
     void Stop(std::size_t file, int error);
-    std::unique_ptr<TResultsFile> Open(const std::string &path);
+    std::unique_ptr<TResultsFile> Open(std::size_t file, const std::string &path);
+    std::unique_ptr<TResultsFile> OpenedAhead(std::size_t file);
     void Begin(std::size_t file);
     void Place(std::size_t file, TPendingFile &pending);
     TPlacement Appended() const;
@@ -60,8 +62,13 @@ private:
     TFileRemover &remover_;
     const std::vector<std::string> names_;
     std::vector<std::string> users_; // as stored, in merge order
-    std::vector<TRecordView> views_; // the records of the file's buffer, reused for every file
-    TScanTimeRecorder times_;        // each user's times go in the transaction of its rows
+    std::vector<TRecordView> views_; // the records of the file's buffer
+    // With descriptors to spare, files are opened and parsed ahead; views_ then holds a file's first buffer
+    // before it is read, or readError_ what that read threw.
+    std::unique_ptr<TReadAhead> ahead_;
+    bool readAhead_ = false;
+    std::exception_ptr readError_;
+    TScanTimeRecorder times_; // each user's times go in the transaction of its rows
     TTailRewrite tail_;
     bool planned_ = false;
     std::int64_t lastAppended_ = 0;                             // rows of the file appended last

@@ -26,6 +26,10 @@ bool IsAscii(std::string_view s) {
     return (any & 0x8080808080808080u) == 0;
 }
 
+std::size_t Width(TField field) {
+    return static_cast<std::size_t>(FieldWidth(field));
+}
+
 // Rows under given bookmarks: a bookmark that holds a row of the same user is rewritten without touching the
 // UserName index; one that holds another user's row is left alone and missing from the statement's count.
 std::string Sql(bool at, std::size_t rows) {
@@ -71,11 +75,12 @@ TRecordInserter::TStatement &TRecordInserter::Prepared(std::unique_ptr<TStatemen
 // converted into scratch; never NULL, so that the application delete's equality finds empty texts too.
 void TRecordInserter::Bind(TStatement &st, int first, const std::string &user, const TRecordView &rec,
                            std::string *scratch) {
-    static constexpr TField Fields[4] = {TField::AppMaker, TField::AppName, TField::Version, TField::AppPath};
+    static const std::size_t Widths[4] = {Width(TField::AppMaker), Width(TField::AppName), Width(TField::Version),
+                                          Width(TField::AppPath)};
     const std::string_view texts[4] = {rec.AppMaker, rec.AppName, rec.Version, rec.AppPath};
     int rc = sqlite3_bind_text(st.get(), first, user.c_str(), static_cast<int>(user.size()), SQLITE_STATIC);
     for (int i = 0; i < 4 && rc == SQLITE_OK; ++i) {
-        std::string_view text = texts[i].substr(0, static_cast<std::size_t>(FieldWidth(Fields[i])));
+        std::string_view text = texts[i].substr(0, Widths[i]);
         if (!IsAscii(text)) {
             scratch[i].clear();
             AppendCp1252AsUtf8(scratch[i], text);
