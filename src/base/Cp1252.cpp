@@ -29,21 +29,25 @@ int ByteOf(std::uint32_t cp) {
 } // namespace
 
 void AppendCp1252AsUtf8(std::string &out, std::string_view bytes) {
+    // Written into room for the longest outcome (three bytes for one), then cut to what was written.
+    std::size_t k = out.size();
+    out.resize(k + 3 * bytes.size());
+    char *o = out.data();
     for (unsigned char b : bytes) {
         if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
+            o[k++] = static_cast<char>(b);
             continue;
         }
         std::uint16_t cp = CodePoint(b);
         if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            o[k++] = static_cast<char>(0xC0 | (cp >> 6));
         } else {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            o[k++] = static_cast<char>(0xE0 | (cp >> 12));
+            o[k++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         }
+        o[k++] = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    out.resize(k);
 }
 
 namespace {

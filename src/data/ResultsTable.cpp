@@ -2,7 +2,9 @@
 
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"
+#include "data/RecordInserter.h"
 #include "data/ResultsDatabase.h"
+#include "data/RsltsLst.h"
 #include "data/ScanTimes.h"
 
 #include <SQLiteCpp/Database.h>
@@ -104,48 +106,19 @@ void BindRow(SQLite::Statement &st, const TResultRow &row, std::string *scratch,
         st.bind(first + 5);
 }
 
-constexpr std::size_t ChunkRows = 16;
-
-std::string InsertSql(std::size_t rows) {
-    std::string sql = "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES ";
-    for (std::size_t i = 0; i < rows; ++i)
-        sql += i ? ",(?, ?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?, ?)";
-    return sql;
-}
-
-// Rows under given bookmarks: a bookmark that holds a row of the same user is rewritten without touching the
-// UserName index; one that holds another user's row is left alone and missing from the statement's count.
-std::string StoreAtSql(std::size_t rows) {
-    std::string sql =
-        "INSERT INTO Results (rowid, UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES ";
-    for (std::size_t i = 0; i < rows; ++i)
-        sql += i ? ",(?, ?, ?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?, ?, ?)";
-    return sql + " ON CONFLICT DO UPDATE SET AppMaker = excluded.AppMaker, AppName = excluded.AppName, "
-                 "Version = excluded.Version, AppPath = excluded.AppPath, Verification = excluded.Verification "
-                 "WHERE UserName = excluded.UserName";
-}
+const std::string InsertSql =
+    "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES (?, ?, ?, ?, ?, ?)";
 
 } // namespace
 
 struct TResultsTable::Statements {
-    explicit Statements(SQLite::Database &db) : db(db), last(db, "SELECT coalesce(max(rowid), 0) FROM Results") {}
-    // Appends and stores of 1 to ChunkRows rows, each prepared when first needed: a bulk append spends much of
-    // its time starting and ending statements, so rows go several to a statement.
-    SQLite::Statement &Insert(std::size_t rows) { return Get(insert[rows - 1], InsertSql(rows)); }
-    SQLite::Statement &StoreAt(std::size_t rows) { return Get(storeAt[rows - 1], StoreAtSql(rows)); }
+    explicit Statements(SQLite::Database &db)
+        : records(db), insert(db, InsertSql), last(db, "SELECT coalesce(max(rowid), 0) FROM Results") {}
 
-    SQLite::Database &db;
-    std::unique_ptr<SQLite::Statement> insert[ChunkRows], storeAt[ChunkRows];
-    SQLite::Statement last;
-    std::string scratch[5 * ChunkRows];
+    TRecordInserter records;
+    SQLite::Statement insert, last;
+    std::string scratch[5];
     std::unique_ptr<SQLite::Statement> stream; // the cursor's walk, while it lasts
-
-private:
-    SQLite::Statement &Get(std::unique_ptr<SQLite::Statement> &st, const std::string &sql) {
-        if (!st)
-            st = std::make_unique<SQLite::Statement>(db, sql);
-        return *st;
-    }
 };
 
 TResultsTable::TResultsTable(TResultsDatabase &db) : db_(db) {}
@@ -286,49 +259,36 @@ void TResultsTable::Delete() try {
     db_.Rethrow();
 }
 
-void TResultsTable::InsertChunk(const TResultRow *rows, std::size_t n) {
-    SQLite::Statement &st = st_->Insert(n);
-    st.reset();
-    for (std::size_t i = 0; i < n; ++i)
-        BindRow(st, rows[i], st_->scratch + 5 * i, static_cast<int>(1 + 6 * i));
-    st.exec();
+void TResultsTable::SetCurrent(std::string_view user, const TRecordView &last, std::int64_t bookmark) {
+    current_.Bookmark = bookmark;
+    current_.SetText(TField::UserName, user);
+    current_.SetText(TField::AppMaker, last.AppMaker);
+    current_.SetText(TField::AppName, last.AppName);
+    current_.SetText(TField::Version, last.Version);
+    current_.SetText(TField::AppPath, last.AppPath);
+    current_.Verification = last.Verification;
+    eof_ = false;
 }
 
-void TResultsTable::PostRows(const TResultRow *rows, std::size_t n) {
+void TResultsTable::PostRecords(std::string_view user, const TRecordView *records, std::size_t n) {
     RequireActive();
     if (n == 0)
         return;
     EndStream();
-    for (std::size_t i = 0; i < n; i += ChunkRows)
-        InsertChunk(rows + i, std::min(ChunkRows, n - i));
-    current_ = rows[n - 1];
-    current_.Bookmark = db_.Connection().getLastInsertRowid();
-    eof_ = false;
+    st_->records.Append(Cp1252ToUtf8(CutView(user, FieldWidth(TField::UserName))), records, n);
+    SetCurrent(user, records[n - 1], db_.Connection().getLastInsertRowid());
 }
 
-void TResultsTable::StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n) {
-    SQLite::Statement &st = st_->StoreAt(n);
-    st.reset();
-    for (std::size_t i = 0; i < n; ++i) {
-        const int at = static_cast<int>(1 + 7 * i);
-        st.bind(at, first + static_cast<std::int64_t>(i));
-        BindRow(st, rows[i], st_->scratch + 5 * i, at + 1);
-    }
-    if (st.exec() != static_cast<int>(n))
+void TResultsTable::PostRecordsAt(std::int64_t first, std::string_view user, const TRecordView *records,
+                                  std::size_t n) {
+    RequireActive();
+    if (n == 0)
+        return;
+    EndStream();
+    if (!st_->records.StoreAt(first, Cp1252ToUtf8(CutView(user, FieldWidth(TField::UserName))), records, n))
         throw EInvexaError("Cannot store rows from bookmark " + std::to_string(first) +
                            " on: a bookmark holds another user's row");
-}
-
-void TResultsTable::PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n) {
-    RequireActive();
-    if (n == 0)
-        return;
-    EndStream();
-    for (std::size_t i = 0; i < n; i += ChunkRows)
-        StoreChunkAt(first + static_cast<std::int64_t>(i), rows + i, std::min(ChunkRows, n - i));
-    current_ = rows[n - 1];
-    current_.Bookmark = first + static_cast<std::int64_t>(n) - 1;
-    eof_ = false;
+    SetCurrent(user, records[n - 1], first + static_cast<std::int64_t>(n) - 1);
 }
 
 std::int64_t TResultsTable::RecordCount() try {
@@ -382,7 +342,7 @@ void TResultsTable::UpdateRow(const TResultRow &row) try {
 
 void TResultsTable::InsertRow(TResultRow &row) try {
     RequireActive();
-    SQLite::Statement &st = st_->Insert(1);
+    SQLite::Statement &st = st_->insert;
     st.reset();
     BindRow(st, row, st_->scratch);
     st.exec();

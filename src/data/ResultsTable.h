@@ -6,11 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace invexa {
 
 class TResultsDatabase;
+struct TRecordView;
 
 // One row as the table stores it, for a reader that converts it itself: texts in table column order
 // (UserName, AppMaker, AppName, Version, AppPath), UTF-8 as stored and cut at the first zero byte, NULL as empty;
@@ -53,13 +55,13 @@ public:
     // "Cannot perform this operation on an empty dataset".
     void Delete();
 
-    // Appends rows[0..n) at the end of the table (texts must already be cut to width), several rows to a
-    // statement; the last becomes the current row.
-    void PostRows(const TResultRow *rows, std::size_t n);
-    // Stores rows[0..n) under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
+    // Appends the user's records[0..n) at the end of the table, several rows to a statement, the texts cut to
+    // their columns' widths; the last becomes the current row. The texts are bound where they lie, without a copy.
+    void PostRecords(std::string_view user, const TRecordView *records, std::size_t n);
+    // Stores the records under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
     // holds a row of the same user has that row rewritten in place (its UserName, and so the index, untouched).
     // A bookmark that holds another user's row is refused with an error. The last row becomes the current row.
-    void PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n);
+    void PostRecordsAt(std::int64_t first, std::string_view user, const TRecordView *records, std::size_t n);
 
     // Keyed access for the grid: counts, windows of rows by bookmark, one-row writes.
     std::int64_t RecordCount();
@@ -88,8 +90,7 @@ private:
     void RequireActive() const;
     void EndStream();
     bool ReadOne(const char *sql, std::int64_t key, TResultRow &row);
-    void InsertChunk(const TResultRow *rows, std::size_t n);
-    void StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n);
+    void SetCurrent(std::string_view user, const TRecordView &last, std::int64_t bookmark);
     std::vector<TResultRow> ReadWindow(const char *where, std::int64_t key, int limit);
 
     TResultsDatabase &db_;
