@@ -3,7 +3,7 @@
 // the application of the first row, and the CSV button against `invexa export` on the same table, interleaved
 // (button, tool, button, ...: RUNS of each, the best of each).
 //
-// usage: grid_bench [ROWS | RESULTS_FILE] [INVEXA_TOOL] [RUNS=3]
+// usage: grid_bench [--csv] [ROWS | RESULTS_FILE] [INVEXA_TOOL] [RUNS=3]   (--csv: the CSV button alone)
 // ROWS: a table of ROWS / 200 users of 200 rows each is written, every user's first row of one application.
 // RESULTS_FILE: a copy of that table is used instead (and removed at the end), its first row's application deleted.
 // The tool defaults to ./src/invexa beside the build's bench folder. The tables go under TMPDIR.
@@ -150,11 +150,45 @@ void CompareExports(TWindow &w, const fs::path &folder, const std::string &tool,
                 button / toolMs, same ? "" : "  (files differ in size!)");
 }
 
+// First rows, Ctrl+End, 200 PageUps and memory, against the window on the empty table.
+void Browse(TWindow &w, double firstRows, long emptyRss, long bigRss) {
+    TResultsGrid *grid = w.form->ResultsGrid1;
+    std::printf("first rows shown:        %8.1f ms   (goal < 200 ms), %d rows\n", firstRows, grid->model()->rowCount());
+    std::printf("memory at the start:     %8.1f MB more than with the empty table\n", (bigRss - emptyRss) / 1024.0);
+    const auto start = Clock::now();
+    Key(Qt::Key_End, Qt::ControlModifier);
+    grid->viewport()->repaint();
+    std::printf("Ctrl+End:                %8.1f ms   (goal < 100 ms), current row %d of %d\n", Ms(start),
+                grid->CurrentRow() + 1, grid->model()->rowCount());
+    for (int i = 0; i < 200; ++i)
+        Key(Qt::Key_PageUp, Qt::NoModifier);
+    Key(Qt::Key_Home, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    std::printf("memory after browsing:   %8.1f MB more than with the empty table (goal < 50 MB; peak VmHWM %.1f MB)\n",
+                (StatusKb("VmRSS:") - emptyRss) / 1024.0, StatusKb("VmHWM:") / 1024.0);
+}
+
+// A right-click on the first row, whose application every user has, and "Del all References".
+void DeleteApplication(TWindow &w) {
+    TResultsGrid *grid = w.form->ResultsGrid1;
+    grid->MoveCurrent(0, 1);
+    grid->ResultsModel()->SetSelected(grid->ResultsModel()->Bookmark(0), true, 0);
+    const int before = grid->model()->rowCount();
+    const auto start = Clock::now();
+    w.form->DelallReferencesMIClick();
+    grid->viewport()->repaint();
+    std::printf("Del all References:      %8.1f ms   (goal < 2000 ms), %d rows removed\n", Ms(start),
+                before - grid->model()->rowCount());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool csvOnly = argc > 1 && std::string(argv[1]) == "--csv";
+    if (csvOnly)
+        --argc, ++argv;
     const std::string given = argc > 1 ? argv[1] : "1000000";
     const bool copied = fs::is_regular_file(given);
     const long rows = copied ? 0 : std::atol(given.c_str());
@@ -189,35 +223,11 @@ int main(int argc, char **argv) {
     start = Clock::now();
     auto w = Open(big, boxes);
     const double firstRows = Ms(start);
-    const long bigRss = StatusKb("VmRSS:");
-    TResultsGrid *grid = w->form->ResultsGrid1;
-    std::printf("first rows shown:        %8.1f ms   (goal < 200 ms), %d rows\n", firstRows, grid->model()->rowCount());
-    std::printf("memory at the start:     %8.1f MB more than with the empty table\n", (bigRss - emptyRss) / 1024.0);
-
-    start = Clock::now();
-    Key(Qt::Key_End, Qt::ControlModifier);
-    grid->viewport()->repaint();
-    std::printf("Ctrl+End:                %8.1f ms   (goal < 100 ms), current row %d of %d\n", Ms(start),
-                grid->CurrentRow() + 1, grid->model()->rowCount());
-    for (int i = 0; i < 200; ++i)
-        Key(Qt::Key_PageUp, Qt::NoModifier);
-    Key(Qt::Key_Home, Qt::ControlModifier);
-    QCoreApplication::processEvents();
-    std::printf("memory after browsing:   %8.1f MB more than with the empty table (goal < 50 MB; peak VmHWM %.1f MB)\n",
-                (StatusKb("VmRSS:") - emptyRss) / 1024.0, StatusKb("VmHWM:") / 1024.0);
-
-    // A right-click on the first row, whose application every user has.
-    grid->MoveCurrent(0, 1);
-    grid->ResultsModel()->SetSelected(grid->ResultsModel()->Bookmark(0), true, 0);
-    const int before = grid->model()->rowCount();
-    start = Clock::now();
-    w->form->DelallReferencesMIClick();
-    grid->viewport()->repaint();
-    std::printf("Del all References:      %8.1f ms   (goal < 2000 ms), %d rows removed\n", Ms(start),
-                before - grid->model()->rowCount());
-
+    if (!csvOnly) {
+        Browse(*w, firstRows, emptyRss, StatusKb("VmRSS:"));
+        DeleteApplication(*w);
+    }
     CompareExports(*w, big, tool, runs);
-    std::printf("current row after export %d of %d\n", grid->CurrentRow() + 1, grid->model()->rowCount());
     w.reset();
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(root);
