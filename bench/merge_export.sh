@@ -41,8 +41,10 @@ scan() {
 }
 declare -a merge fmerge remerge vary10 vary50 import export fexport sqlexport fewfull fewempty csvbutton csvtool
 
-"$gen" "$work/csvsrc" "$users" "$records" "$work/rows.csv"
-rm -rf "$work/csvsrc"
+if [ "$shell" = 1 ]; then
+  "$gen" "$work/csvsrc" "$users" "$records" "$work/rows.csv"
+  rm -rf "$work/csvsrc"
+fi
 A="$work/A" B="$work/B" E="$work/E"
 for ((r = 1; r <= runs; r++)); do
   fresh "$A" && fresh "$B"

@@ -77,9 +77,13 @@ TEST(DataFileMerge, ReplacesEachUsersRowsInNameOrderAndDeletesTheFiles) {
 // names that share a stored name are named in a warning; a file the scanner has let go merges next time.
 TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
     TWorkFolder f;
-    f.InsertOld({"bad", "busy", "huge", "negative", "??", "?ukasz"}, 2);
+    f.InsertOld({"bad", "busy", "huge", "long", "negative", "??", "?ukasz"}, 2);
     const std::string at37 = TScanFileWriter::Encode({Rec("Acme", "AB", "1.0", -1, "C:\\")}) + Item("Acme");
     TScanFileWriter::WriteBytes(f.Ivx() + "/bad.ivx", at37 + Le32(300) + std::string(300, 'z'));
+    // Malformed after more than one buffer of good records, some of them written before the fault is met.
+    const std::string good = TScanFileWriter::Encode(TScanFileWriter::SampleRecords(3, 20000));
+    ASSERT_GT(good.size(), static_cast<std::size_t>(TResultsFile::MaxBuffer));
+    TScanFileWriter::WriteBytes(f.Ivx() + "/long.ivx", good + Le32(300) + std::string(300, 'z'));
     TScanFileWriter::WriteBytes(f.Ivx() + "/huge.ivx", Le32(0x7FFFFFFF) + std::string(64, 'a'));
     TScanFileWriter::WriteBytes(f.Ivx() + "/negative.ivx", Le32(0xFFFFFFFF) + std::string(64, 'a'));
     ASSERT_EQ(::mkfifo((f.Ivx() + "/pipe.ivx").c_str(), 0644), 0); // opening it must not wait for a writer
@@ -97,8 +101,10 @@ TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
     for (std::size_t i = 0; i < users.size(); ++i)
         f.Scan(users[i] + ".ivx", TScanFileWriter::SampleRecords(int(i), 2));
     std::vector<std::string> errors = {
-        "Invalid scan data file " + f.Ivx() + "/bad.ivx: text length 300 at offset 37", "Cannot open file " + busy,
+        "Invalid scan data file " + f.Ivx() + "/bad.ivx: text length 300 at offset 37",
+        "Cannot open file " + busy,
         "Invalid scan data file " + f.Ivx() + "/huge.ivx: text length 2147483647 at offset 0",
+        "Invalid scan data file " + f.Ivx() + "/long.ivx: text length 300 at offset " + std::to_string(good.size()),
         "Invalid scan data file " + f.Ivx() + "/negative.ivx: text length -1 at offset 0",
         "Cannot open file " + f.Ivx() + "/pipe.ivx: it is not a regular file"};
     for (const std::string &name : foreign)
@@ -110,11 +116,11 @@ TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
                                                    "share the stored user name 'workstation-0001': each replaced the "
                                                    "rows of the one before, and only those of workstation-0001-b.ivx "
                                                    "are kept"});
-    std::vector<std::string> waiting = {"bad.ivx", "busy.ivx", "huge.ivx", "negative.ivx", "pipe.ivx"};
+    std::vector<std::string> waiting = {"bad.ivx", "busy.ivx", "huge.ivx", "long.ivx", "negative.ivx", "pipe.ivx"};
     waiting.insert(waiting.end(), foreign.begin(), foreign.end());
     EXPECT_EQ(f.Waiting(), waiting);
     auto rows = f.ByUser();
-    for (const char *u : {"bad", "busy", "huge", "negative", "??", "?ukasz"})
+    for (const char *u : {"bad", "busy", "huge", "long", "negative", "??", "?ukasz"})
         EXPECT_EQ(rows[u], OldLines(u, 2)) << u;
     EXPECT_EQ(s.Merged.size(), users.size());
     std::map<std::string, std::vector<std::string>> fresh; // a later file of a stored name replaces the earlier
