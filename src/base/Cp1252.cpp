@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace invexa {
 namespace {
@@ -29,32 +30,55 @@ int ByteOf(std::uint32_t cp) {
 } // namespace
 
 void AppendCp1252AsUtf8(std::string &out, std::string_view bytes) {
+    // Written into room for the longest outcome (three bytes for one), then cut to what was written.
+    std::size_t k = out.size();
+    out.resize(k + 3 * bytes.size());
+    char *o = out.data();
     for (unsigned char b : bytes) {
         if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
+            o[k++] = static_cast<char>(b);
             continue;
         }
         std::uint16_t cp = CodePoint(b);
         if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            o[k++] = static_cast<char>(0xC0 | (cp >> 6));
         } else {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            o[k++] = static_cast<char>(0xE0 | (cp >> 12));
+            o[k++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         }
+        o[k++] = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    out.resize(k);
 }
 
-void AppendUtf8AsCp1252(std::string &out, std::string_view s) {
+namespace {
+
+// Length of the run of ASCII at the start of s, eight bytes to a step.
+std::size_t AsciiRun(const char *s, std::size_t n) {
+    std::size_t i = 0;
+    for (std::uint64_t word; i + 8 <= n; i += 8) {
+        std::memcpy(&word, s + i, 8);
+        if (word & 0x8080808080808080u)
+            break;
+    }
+    while (i < n && static_cast<unsigned char>(s[i]) < 0x80)
+        ++i;
+    return i;
+}
+
+} // namespace
+
+char *CopyUtf8AsCp1252(char *out, std::string_view s) {
     std::size_t i = 0, n = s.size();
     while (i < n) {
+        // Plain ASCII, by far the most of any text here, is copied a run at a time.
+        const std::size_t run = AsciiRun(s.data() + i, n - i);
+        std::memcpy(out, s.data() + i, run);
+        out += run;
+        i += run;
+        if (i == n)
+            break;
         unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-            ++i;
-            continue;
-        }
         int len = c >= 0xF8 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
         std::uint32_t cp = len == 4 ? (c & 0x07) : len == 3 ? (c & 0x0F) : (c & 0x1F);
         bool ok = len != 0 && i + len <= n;
@@ -67,9 +91,16 @@ void AppendUtf8AsCp1252(std::string &out, std::string_view s) {
         constexpr std::uint32_t Shortest[] = {0, 0, 0x80, 0x800, 0x10000};
         ok = ok && cp >= Shortest[len];
         int b = ok ? ByteOf(cp) : -1;
-        out.push_back(b < 0 ? '?' : static_cast<char>(b));
+        *out++ = b < 0 ? '?' : static_cast<char>(b);
         i += ok ? len : 1;
     }
+    return out;
+}
+
+void AppendUtf8AsCp1252(std::string &out, std::string_view s) {
+    const std::size_t at = out.size();
+    out.resize(at + s.size());
+    out.resize(static_cast<std::size_t>(CopyUtf8AsCp1252(out.data() + at, s) - out.data()));
 }
 
 std::string Cp1252ToUtf8(std::string_view bytes) {

@@ -13,6 +13,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 std::string Utf8ToCp1252(std::string_view utf8);
 void AppendCp1252AsUtf8(std::string &out, std::string_view bytes);
 void AppendUtf8AsCp1252(std::string &out, std::string_view utf8);
+// Writes utf8 as Windows-1252 at out, which has room for utf8.size() bytes (never more are written); returns the
+// end of what was written.
+char *CopyUtf8AsCp1252(char *out, std::string_view utf8);
 
 // Whether the bytes are well-formed UTF-8 (ASCII included).
 bool IsUtf8(std::string_view bytes);

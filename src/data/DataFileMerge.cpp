@@ -73,10 +73,14 @@ std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder
     }
     if (ec)
         throw EInvexaError("Cannot search " + Shown(folder) + " for scan data files: " + ec.message());
-    std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        std::string la = AsciiFolded(a), lb = AsciiFolded(b);
-        return la != lb ? la < lb : a < b;
-    });
+    // Each name's key made once, not at every comparison.
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string &name : names)
+        keyed.emplace_back(AsciiFolded(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        names[i] = std::move(keyed[i].second);
     return names;
 }
 

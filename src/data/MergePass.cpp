@@ -11,7 +11,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -30,16 +32,6 @@ bool Vanished(const std::string &path) {
     return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
-// The record's texts cut to their columns' widths, as the table stores them.
-void FillRow(TResultRow &row, const std::string &user, const TResultsRec &rec) {
-    row.UserName = user;
-    row.AppMaker.assign(CutView(rec.AppMaker, FieldWidth(TField::AppMaker)));
-    row.AppName.assign(CutView(rec.AppName, FieldWidth(TField::AppName)));
-    row.Version.assign(CutView(rec.Version, FieldWidth(TField::Version)));
-    row.AppPath.assign(CutView(rec.AppPath, FieldWidth(TField::AppPath)));
-    row.Verification = rec.Verification;
-}
-
 std::vector<std::string> StoredUsers(const std::vector<std::string> &names) {
     std::vector<std::string> users;
     users.reserve(names.size());
@@ -51,9 +43,19 @@ std::vector<std::string> StoredUsers(const std::vector<std::string> &names) {
 } // namespace
 
 TMergePass::TMergePass(TDataModule1 &dm, TMergeSummary &summary, TFileRemover &remover, std::vector<std::string> names)
-    : dm_(dm), summary_(summary), remover_(remover), names_(std::move(names)), users_(StoredUsers(names_)), rows_(64),
+    : dm_(dm), summary_(summary), remover_(remover), names_(std::move(names)), users_(StoredUsers(names_)),
       times_(dm.database.Connection()), tail_(dm), batch_(dm.database.Connection(), remover, summary.Merged,
                                                           TDataFileMerge::BatchFileLimit(), TDataFileMerge::BatchRows) {
+    // Reading ahead holds a few more files open: only when the open-file limit leaves room for full batches.
+    if (batch_.FileLimit() < TDataFileMerge::BatchFiles || names_.size() < 2)
+        return;
+    std::vector<std::string> paths;
+    std::vector<bool> skip;
+    for (const std::string &name : names_) {
+        paths.push_back((fs::path(summary_.DataFolder) / name).string());
+        skip.push_back(!TDataFileMerge::UserNameFits(name));
+    }
+    ahead_ = std::make_unique<TReadAhead>(std::move(paths), std::move(skip));
 }
 
 bool TMergePass::Merge(std::size_t i) {
@@ -66,7 +68,7 @@ bool TMergePass::Merge(std::size_t i) {
                                ": the user name has characters the scanners' Windows-1252 text cannot hold");
         if (batch_.FileLimit() == 0)
             throw EOutOfFiles(std::strerror(EMFILE), EMFILE);
-        pending.file = Open(path);
+        pending.file = Open(i, path);
         if (!pending.file) {
             KeepOldRows(i);
             return true;
@@ -104,10 +106,10 @@ void TMergePass::Stop(std::size_t i, int error) {
 
 // The file held open and locked, or none when it is gone since the listing: merged by another administrator
 // started at the same time (or taken back by its scanner), so nothing is left in place and nothing is reported.
-std::unique_ptr<TResultsFile> TMergePass::Open(const std::string &path) {
+std::unique_ptr<TResultsFile> TMergePass::Open(std::size_t i, const std::string &path) {
     try {
         try {
-            return std::make_unique<TResultsFile>(path);
+            return ahead_ ? OpenedAhead(i) : std::make_unique<TResultsFile>(path);
         } catch (const EOutOfFiles &) {
             // The files of committed batches hold a descriptor each until the remover has deleted them: when
             // none is left, the remover is let finish, and the file is tried once more.
@@ -122,6 +124,16 @@ std::unique_ptr<TResultsFile> TMergePass::Open(const std::string &path) {
         unopened_.emplace_back(summary_.Errors.size(), path);
         throw EFileRefused(e.what());
     }
+}
+
+std::unique_ptr<TResultsFile> TMergePass::OpenedAhead(std::size_t i) {
+    TReadFile f = ahead_->Take(i);
+    if (f.openError)
+        std::rethrow_exception(f.openError);
+    views_ = std::move(f.records);
+    readError_ = f.readError;
+    readAhead_ = true;
+    return std::move(f.file);
 }
 
 void TMergePass::Begin(std::size_t i) {
@@ -167,54 +179,75 @@ void TMergePass::KeepOldRows(std::size_t i) {
     }
 }
 
-// Stores the file's records inside a savepoint, so that a malformed file (EFileRefused), or one with more rows than
-// the room it was given (false), leaves the table as it was. Errors of the table itself propagate, and the batch's
-// transaction rolls everything back. Records go to the table in fixed-size chunks, so memory does not grow with
-// the file.
+namespace {
+
+// Whether n rows from `next` on stay below the placement's limit.
+bool Fits(const TPlacement &at, std::int64_t next, std::size_t n) {
+    return !at.InPlace || !at.Limit || next + static_cast<std::int64_t>(n) <= at.Limit;
+}
+
+} // namespace
+
+// Stores the file's records, or none of them when the file is malformed (EFileRefused) or has more rows than the
+// room it was given (false). A file read whole is checked whole before anything is written; a larger one is
+// written a buffer at a time inside a savepoint that undoes it. Errors of the table itself propagate, and the
+// batch's transaction rolls everything back.
 bool TMergePass::MergeDataFile(TPendingFile &pending, TPlacement &at) {
+    TResultsFile &file = *pending.file;
+    ReadOn(file);
+    const bool whole = file.Position() == file.Size();
+    if (whole && !Fits(at, at.Next, views_.size()))
+        return false;
     SQLite::Database &db = dm_.database.Connection();
-    db.exec("SAVEPOINT scanfile");
+    if (!whole)
+        db.exec("SAVEPOINT scanfile");
     auto undo = [&] {
-        db.exec("ROLLBACK TO scanfile");
-        db.exec("RELEASE scanfile");
+        if (!whole)
+            db.exec("ROLLBACK TO scanfile; RELEASE scanfile");
     };
+    std::int64_t next = Start(pending.info.UserName, at);
+    do {
+        pending.info.Records += static_cast<std::int64_t>(views_.size());
+        if (!Post(pending.info.UserName, at, next)) {
+            undo();
+            return false;
+        }
+    } while (ReadOn(file, undo));
+    if (at.InPlace && at.OldLast >= next)
+        TTailRewrite::DeleteBookmarks(db, next, at.OldLast + 1); // the user's old rows beyond its new ones
+    if (!whole)
+        db.exec("RELEASE scanfile");
+    at.Next = next;
+    return true;
+}
+
+// The records of the file's next buffer into views_; false at its end. A malformed file is refused, after
+// `undo` has taken back what was written of it.
+bool TMergePass::ReadOn(TResultsFile &file, const std::function<void()> &undo) {
+    try {
+        if (std::exchange(readAhead_, false)) {
+            if (readError_)
+                std::rethrow_exception(std::exchange(readError_, nullptr));
+            return true;
+        }
+        return file.ReadRecords(views_);
+    } catch (const EInvexaError &e) {
+        if (undo)
+            undo();
+        throw EFileRefused(e.what());
+    }
+}
+
+// Where the file's first row goes: appended rows after the user's old rows are removed and a gap is left.
+std::int64_t TMergePass::Start(const std::string &user, TPlacement &at) {
     if (!at.InPlace) {
-        dm_.Query1.DeleteUser(pending.info.UserName);
+        dm_.Query1.DeleteUser(user);
         // Bookmarks come nowhere near their limit unless someone stored one there by hand; then rows simply
         // follow the last one.
         const std::int64_t last = dm_.resultsTbl.LastBookmark();
         at.Next = last < (std::int64_t(1) << 62) ? last + 1 + at.Gap : 0;
     }
-    TResultsFile &file = *pending.file;
-    std::int64_t next = at.Next;
-    std::size_t n = 0;
-    TResultsRec rec;
-    while (file.Position() < file.Size()) {
-        try {
-            file.ReadRec(rec);
-        } catch (const EInvexaError &e) {
-            undo();
-            throw EFileRefused(e.what());
-        }
-        FillRow(rows_[n], pending.info.UserName, rec);
-        ++pending.info.Records;
-        if (++n == rows_.size()) {
-            if (!Post(n, at, next)) {
-                undo();
-                return false;
-            }
-            n = 0;
-        }
-    }
-    if (!Post(n, at, next)) {
-        undo();
-        return false;
-    }
-    if (at.InPlace && at.OldLast >= next)
-        TTailRewrite::DeleteBookmarks(db, next, at.OldLast + 1); // the user's old rows beyond its new ones
-    db.exec("RELEASE scanfile");
-    at.Next = next;
-    return true;
+    return at.Next;
 }
 
 bool TMergePass::Again(TPendingFile &pending, TPlacement &at) {
@@ -223,20 +256,21 @@ bool TMergePass::Again(TPendingFile &pending, TPlacement &at) {
     return MergeDataFile(pending, at);
 }
 
-// Writes the first n rows of the buffer from bookmark `next` on; false when they would reach the placement's limit.
-bool TMergePass::Post(std::size_t n, const TPlacement &at, std::int64_t &next) {
+// Writes the records of views_ from bookmark `next` on; false when they would reach the placement's limit.
+bool TMergePass::Post(const std::string &user, const TPlacement &at, std::int64_t &next) {
+    const std::size_t n = views_.size();
     if (n == 0)
         return true;
+    if (!Fits(at, next, n))
+        return false;
     if (at.InPlace) {
-        if (at.Limit && next + static_cast<std::int64_t>(n) > at.Limit)
-            return false;
-        dm_.resultsTbl.PostRowsAt(next, rows_.data(), n);
+        dm_.resultsTbl.PostRecordsAt(next, user, views_.data(), n);
     } else if (next == at.Next && at.Next != 0) {
         // Only the first row needs its bookmark given; the others follow it at the end of the table.
-        dm_.resultsTbl.PostRowsAt(next, rows_.data(), 1);
-        dm_.resultsTbl.PostRows(rows_.data() + 1, n - 1);
+        dm_.resultsTbl.PostRecordsAt(next, user, views_.data(), 1);
+        dm_.resultsTbl.PostRecords(user, views_.data() + 1, n - 1);
     } else {
-        dm_.resultsTbl.PostRows(rows_.data(), n);
+        dm_.resultsTbl.PostRecords(user, views_.data(), n);
     }
     next += static_cast<std::int64_t>(n);
     return true;

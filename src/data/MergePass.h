@@ -1,12 +1,14 @@
 #pragma once
 #include "base/InvexaError.h"
 #include "data/MergeBatch.h"
+#include "data/ReadAhead.h"
 #include "data/ResultRow.h"
 #include "data/ScanTimes.h"
 #include "data/TailRewrite.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -43,22 +45,30 @@ public:
 private:
     void Refuse(std::size_t file, const std::string &message);
     void Stop(std::size_t file, int error);
-    std::unique_ptr<TResultsFile> Open(const std::string &path);
+    std::unique_ptr<TResultsFile> Open(std::size_t file, const std::string &path);
+    std::unique_ptr<TResultsFile> OpenedAhead(std::size_t file);
     void Begin(std::size_t file);
     void Place(std::size_t file, TPendingFile &pending);
     TPlacement Appended() const;
     void KeepOldRows(std::size_t file);
     bool MergeDataFile(TPendingFile &pending, TPlacement &at);
+    bool ReadOn(TResultsFile &file, const std::function<void()> &undo = {});
+    std::int64_t Start(const std::string &user, TPlacement &at);
     bool Again(TPendingFile &pending, TPlacement &at);
-    bool Post(std::size_t n, const TPlacement &at, std::int64_t &next);
+    bool Post(const std::string &user, const TPlacement &at, std::int64_t &next);
 
     TDataModule1 &dm_;
     TMergeSummary &summary_;
     TFileRemover &remover_;
     const std::vector<std::string> names_;
     std::vector<std::string> users_; // as stored, in merge order
-    std::vector<TResultRow> rows_;   // reused for every file
-    TScanTimeRecorder times_;        // each user's times go in the transaction of its rows
+    std::vector<TRecordView> views_; // the records of the file's buffer
+    // With descriptors to spare, files are opened and parsed ahead; views_ then holds a file's first buffer
+    // before it is read, or readError_ what that read threw.
+    std::unique_ptr<TReadAhead> ahead_;
+    bool readAhead_ = false;
+    std::exception_ptr readError_;
+    TScanTimeRecorder times_; // each user's times go in the transaction of its rows
     TTailRewrite tail_;
     bool planned_ = false;
     std::int64_t lastAppended_ = 0;                             // rows of the file appended last

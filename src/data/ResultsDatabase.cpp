@@ -125,9 +125,12 @@ SQLite::Database &TResultsDatabase::Connection() {
     const bool writable = (file.Stat.st_mode & 0222) != 0;
     std::unique_ptr<SQLite::Database> db;
     try {
-        db = std::make_unique<SQLite::Database>(
-            path, (writable ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY) | SQLite::OPEN_NOFOLLOW, busyTimeoutMs,
-            VfsName());
+        // One thread at a time uses a connection (background work opens its own), so SQLite need not lock it
+        // around every call.
+        db = std::make_unique<SQLite::Database>(path,
+                                                (writable ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY) |
+                                                    SQLite::OPEN_NOFOLLOW | SQLite::OPEN_NOMUTEX,
+                                                busyTimeoutMs, VfsName());
         db->exec("PRAGMA cache_size=-32768");
         if (!HasResultsTable(*db))
             throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");

@@ -13,7 +13,8 @@ class Exception;
 namespace invexa {
 
 // The SQLite file Results.sqlite in the working folder, holding the table Results. Opened on first use and
-// held for the rest of the run; the program never creates it (invexa init does).
+// held for the rest of the run; the program never creates it (invexa init does). One thread at a time uses an
+// object of this class: a thread that reads on its own makes its own.
 class TResultsDatabase {
 public:
     static constexpr const char *FileName = "Results.sqlite";

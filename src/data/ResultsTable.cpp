@@ -2,12 +2,15 @@
 
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"
+#include "data/RecordInserter.h"
 #include "data/ResultsDatabase.h"
+#include "data/RsltsLst.h"
 #include "data/ScanTimes.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -38,6 +41,38 @@ void ReadRow(SQLite::Statement &st, TResultRow &row) {
         row.Verification.reset();
     else
         row.Verification = v.getInt64(); // the integer the table holds, whatever another program stored there
+}
+
+// A UTF-8 table's texts are read as they lie in its pages: asked for as text, SQLite would copy each one to end it
+// with a zero byte. Any other encoding is converted to UTF-8 by SQLite.
+std::string_view StoredText(sqlite3_stmt *st, int col, bool utf8) {
+    if (!utf8) {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+        return text ? std::string_view(text) : std::string_view();
+    }
+    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(st, col));
+    if (!bytes)
+        return {};
+    const std::string_view text(bytes, static_cast<std::size_t>(sqlite3_column_bytes(st, col)));
+    return text.substr(0, text.find('\0'));
+}
+
+// Steps a walk of every row through SQLite's own calls, which a reader of millions of rows would otherwise spend
+// much of its time wrapping. Answers the last row's bookmark, 0 for none.
+std::int64_t StepStored(sqlite3 *db, sqlite3_stmt *st, bool utf8,
+                        const std::function<void(const TStoredRow &)> &visit) {
+    TStoredRow row;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        row.Bookmark = sqlite3_column_int64(st, 0);
+        for (int i = 0; i < 5; ++i)
+            row.Texts[i] = StoredText(st, i + 1, utf8);
+        row.Verification = sqlite3_column_int64(st, 6);
+        visit(row);
+    }
+    if (rc != SQLITE_DONE)
+        throw SQLite::Exception(db, rc);
+    return row.Bookmark;
 }
 
 bool IsAscii(std::string_view s) {
@@ -71,49 +106,19 @@ void BindRow(SQLite::Statement &st, const TResultRow &row, std::string *scratch,
         st.bind(first + 5);
 }
 
-constexpr std::size_t ChunkRows = 16;
-
-std::string InsertSql(std::size_t rows) {
-    std::string sql = "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES ";
-    for (std::size_t i = 0; i < rows; ++i)
-        sql += i ? ",(?, ?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?, ?)";
-    return sql;
-}
-
-// Rows under given bookmarks: a bookmark that holds a row of the same user is rewritten without touching the
-// UserName index; one that holds another user's row is left alone and missing from the statement's count.
-std::string StoreAtSql(std::size_t rows) {
-    std::string sql =
-        "INSERT INTO Results (rowid, UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES ";
-    for (std::size_t i = 0; i < rows; ++i)
-        sql += i ? ",(?, ?, ?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?, ?, ?)";
-    return sql + " ON CONFLICT DO UPDATE SET AppMaker = excluded.AppMaker, AppName = excluded.AppName, "
-                 "Version = excluded.Version, AppPath = excluded.AppPath, Verification = excluded.Verification "
-                 "WHERE UserName = excluded.UserName";
-}
+const std::string InsertSql =
+    "INSERT INTO Results (UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES (?, ?, ?, ?, ?, ?)";
 
 } // namespace
 
 struct TResultsTable::TStatements {
-    explicit TStatements(SQLite::Database &db) : Last(db, "SELECT coalesce(max(rowid), 0) FROM Results"), db_(db) {}
-    // Appends and stores of 1 to ChunkRows rows, each prepared when first needed: a bulk append spends much of
-    // its time starting and ending statements, so rows go several to a statement.
-    SQLite::Statement &Insert(std::size_t rows) { return Get(insert_[rows - 1], InsertSql(rows)); }
-    SQLite::Statement &StoreAt(std::size_t rows) { return Get(storeAt_[rows - 1], StoreAtSql(rows)); }
+    explicit TStatements(SQLite::Database &db)
+        : Records(db), Insert(db, InsertSql), Last(db, "SELECT coalesce(max(rowid), 0) FROM Results") {}
 
-    SQLite::Statement Last;
-    std::string Scratch[5 * ChunkRows];
+    TRecordInserter Records;
+    SQLite::Statement Insert, Last;
+    std::string Scratch[5];
     std::unique_ptr<SQLite::Statement> Stream; // the cursor's walk, while it lasts
-
-private:
-    SQLite::Statement &Get(std::unique_ptr<SQLite::Statement> &st, const std::string &sql) {
-        if (!st)
-            st = std::make_unique<SQLite::Statement>(db_, sql);
-        return *st;
-    }
-
-    SQLite::Database &db_;
-    std::unique_ptr<SQLite::Statement> insert_[ChunkRows], storeAt_[ChunkRows];
 };
 
 TResultsTable::TResultsTable(TResultsDatabase &db) : db_(db) {}
@@ -201,6 +206,26 @@ void TResultsTable::Next() try {
     db_.Rethrow();
 }
 
+void TResultsTable::WalkStored(const std::function<void(const TStoredRow &)> &visit) try {
+    RequireActive();
+    EndStream();
+    SQLite::Database &connection = db_.Connection();
+    const bool utf8 = connection.execAndGet("PRAGMA encoding").getString() == "UTF-8";
+    sqlite3 *db = connection.getHandle();
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(db, (SelectAll + " ORDER BY rowid").c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        throw SQLite::Exception(db);
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> st(raw, sqlite3_finalize);
+    const std::int64_t last = StepStored(db, raw, utf8, visit);
+    st.reset();
+    current_ = TResultRow();
+    if (last != 0)
+        ReadOne("WHERE rowid = ?", last, current_); // none current when another program removed it since
+    eof_ = true;
+} catch (...) {
+    db_.Rethrow();
+}
+
 void TResultsTable::GotoBookmark(std::int64_t bookmark) try {
     RequireActive();
     EndStream();
@@ -234,12 +259,15 @@ void TResultsTable::Delete() try {
     db_.Rethrow();
 }
 
-void TResultsTable::InsertChunk(const TResultRow *rows, std::size_t n) {
-    SQLite::Statement &st = st_->Insert(n);
-    st.reset();
-    for (std::size_t i = 0; i < n; ++i)
-        BindRow(st, rows[i], st_->Scratch + 5 * i, static_cast<int>(1 + 6 * i));
-    st.exec();
+void TResultsTable::SetCurrent(std::string_view user, const TRecordView &last, std::int64_t bookmark) {
+    current_.Bookmark = bookmark;
+    current_.SetText(TField::UserName, user);
+    current_.SetText(TField::AppMaker, last.AppMaker);
+    current_.SetText(TField::AppName, last.AppName);
+    current_.SetText(TField::Version, last.Version);
+    current_.SetText(TField::AppPath, last.AppPath);
+    current_.Verification = last.Verification;
+    eof_ = false;
 }
 
 bool TResultsTable::BeginPost(std::size_t n) {
@@ -249,37 +277,21 @@ bool TResultsTable::BeginPost(std::size_t n) {
     return n > 0;
 }
 
-void TResultsTable::PostRows(const TResultRow *rows, std::size_t n) {
+void TResultsTable::PostRecords(std::string_view user, const TRecordView *records, std::size_t n) {
     if (!BeginPost(n))
         return;
-    for (std::size_t i = 0; i < n; i += ChunkRows)
-        InsertChunk(rows + i, std::min(ChunkRows, n - i));
-    current_ = rows[n - 1];
-    current_.Bookmark = db_.Connection().getLastInsertRowid();
-    eof_ = false;
+    st_->Records.Append(Cp1252ToUtf8(CutView(user, FieldWidth(TField::UserName))), records, n);
+    SetCurrent(user, records[n - 1], db_.Connection().getLastInsertRowid());
 }
 
-void TResultsTable::StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n) {
-    SQLite::Statement &st = st_->StoreAt(n);
-    st.reset();
-    for (std::size_t i = 0; i < n; ++i) {
-        const int at = static_cast<int>(1 + 7 * i);
-        st.bind(at, first + static_cast<std::int64_t>(i));
-        BindRow(st, rows[i], st_->Scratch + 5 * i, at + 1);
-    }
-    if (st.exec() != static_cast<int>(n))
+void TResultsTable::PostRecordsAt(std::int64_t first, std::string_view user, const TRecordView *records,
+                                  std::size_t n) {
+    if (!BeginPost(n))
+        return;
+    if (!st_->Records.StoreAt(first, Cp1252ToUtf8(CutView(user, FieldWidth(TField::UserName))), records, n))
         throw EInvexaError("Cannot store rows from bookmark " + std::to_string(first) +
                            " on: a bookmark holds another user's row");
-}
-
-void TResultsTable::PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n) {
-    if (!BeginPost(n))
-        return;
-    for (std::size_t i = 0; i < n; i += ChunkRows)
-        StoreChunkAt(first + static_cast<std::int64_t>(i), rows + i, std::min(ChunkRows, n - i));
-    current_ = rows[n - 1];
-    current_.Bookmark = first + static_cast<std::int64_t>(n) - 1;
-    eof_ = false;
+    SetCurrent(user, records[n - 1], first + static_cast<std::int64_t>(n) - 1);
 }
 
 std::int64_t TResultsTable::LastBookmark() {
@@ -326,7 +338,7 @@ void TResultsTable::UpdateRow(const TResultRow &row) try {
 
 void TResultsTable::InsertRow(TResultRow &row) try {
     RequireActive();
-    SQLite::Statement &st = st_->Insert(1);
+    SQLite::Statement &st = st_->Insert;
     st.reset();
     BindRow(st, row, st_->Scratch);
     st.exec();

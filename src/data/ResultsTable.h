@@ -2,14 +2,26 @@
 #include "data/ResultRow.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace invexa {
 
 class TResultsDatabase;
+struct TRecordView;
+
+// One row as the table stores it, for a reader that converts it itself: texts in table column order
+// (UserName, AppMaker, AppName, Version, AppPath), UTF-8 as stored and cut at the first zero byte, NULL as empty;
+// Verification the integer the table holds, NULL as 0. The views last until the next row.
+struct TStoredRow {
+    std::int64_t Bookmark = 0;
+    std::string_view Texts[5];
+    std::int64_t Verification = 0;
+};
 
 // The table binding: a cursor over Results in natural (rowid) order, row appends, and keyed access for the
 // grid. Operations on a closed table throw "Cannot perform this operation on a closed dataset".
@@ -34,17 +46,21 @@ public:
     std::int64_t Bookmark() const { return current_.Bookmark; }
     // Empty text, or 0, when there is no current row.
     void GotoBookmark(std::int64_t bookmark);
+    // The cursor's walk from the first row to the end for a reader of every row: each row is handed to visit as
+    // stored, with nothing copied. Afterwards the last row is current and Eof is true, as after Next past it;
+    // when the walk fails, the current row is left as it was.
+    void WalkStored(const std::function<void(const TStoredRow &)> &visit);
     // Removes the current row; the row after it (else the one before) becomes current. On an empty table:
     // "Cannot perform this operation on an empty dataset".
     void Delete();
 
-    // Appends rows[0..n) at the end of the table (texts must already be cut to width), several rows to a
-    // statement; the last becomes the current row.
-    void PostRows(const TResultRow *rows, std::size_t n);
-    // Stores rows[0..n) under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
+    // Appends the user's records[0..n) at the end of the table, several rows to a statement, the texts cut to
+    // their columns' widths; the last becomes the current row. The texts are bound where they lie, without a copy.
+    void PostRecords(std::string_view user, const TRecordView *records, std::size_t n);
+    // Stores the records under the bookmarks first, first + 1, ...: a free bookmark gets a new row, and one that
     // holds a row of the same user has that row rewritten in place (its UserName, and so the index, untouched).
     // A bookmark that holds another user's row is refused with an error. The last row becomes the current row.
-    void PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n);
+    void PostRecordsAt(std::int64_t first, std::string_view user, const TRecordView *records, std::size_t n);
 
     // Keyed access for the grid: counts, windows of rows by bookmark, one-row writes.
     // Bookmark of the last row in natural order; 0 for an empty table.
@@ -74,8 +90,7 @@ private:
     // Ready for a write of n rows; false when there are none.
     bool BeginPost(std::size_t n);
     bool ReadOne(const char *sql, std::int64_t key, TResultRow &row);
-    void InsertChunk(const TResultRow *rows, std::size_t n);
-    void StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n);
+    void SetCurrent(std::string_view user, const TRecordView &last, std::int64_t bookmark);
     std::vector<TResultRow> ReadWindow(const char *where, std::int64_t key, int limit);
 
     TResultsDatabase &db_;

@@ -37,7 +37,6 @@ TResultsFile::TResultsFile(const std::string &path) : path_(path) {
     read_ = st;
     size_ = st.st_size;
     bufSize_ = std::max<std::int64_t>(1, std::min<std::int64_t>(size_, MaxBuffer));
-    buf_ = std::make_unique<char[]>(static_cast<std::size_t>(bufSize_));
 }
 
 TResultsFile::~TResultsFile() {
@@ -82,89 +81,112 @@ TResultsFile::EDelete TResultsFile::DeleteIfUnchanged() {
 void TResultsFile::Rewind() {
     if (::lseek(fd_, 0, SEEK_SET) != 0)
         throw EInvexaError("Cannot read file " + Shown(path_) + ": " + std::strerror(errno));
-    if (!buf_)
-        buf_ = std::make_unique<char[]>(static_cast<std::size_t>(bufSize_));
     pos_ = readTo_ = bufPos_ = bufLen_ = 0;
 }
 
-bool TResultsFile::Fill() {
-    // Reads stop at the size the file had when opened: what a scanner appends meanwhile is its next scan's.
-    const std::int64_t want = std::min(bufSize_, size_ - readTo_);
-    if (!buf_ || want <= 0)
-        return false;
-    ssize_t n;
-    do {
-        n = ::read(fd_, buf_.get(), static_cast<std::size_t>(want));
-    } while (n < 0 && errno == EINTR);
-    // A failing read, or one that finds the end before the size known at the open, would make a shorter scan of
-    // what the scanner wrote: the file is refused instead.
-    if (n < 0)
-        throw EInvexaError("Cannot read file " + Shown(path_) + ": " + std::strerror(errno));
-    if (n == 0)
-        throw EInvexaError("Cannot read file " + Shown(path_) + ": it became shorter while it was read");
-    readTo_ += n;
+// Keeps the bytes not parsed yet and reads after them until the buffer is full or the file read whole.
+void TResultsFile::Refill() {
+    if (!buf_)
+        buf_.reset(new char[static_cast<std::size_t>(bufSize_)]); // not zeroed: every byte used is read first
+    bufLen_ -= bufPos_;
+    std::memmove(buf_.get(), buf_.get() + bufPos_, static_cast<std::size_t>(bufLen_));
     bufPos_ = 0;
-    bufLen_ = n;
+    // Reads stop at the size the file had when opened: what a scanner appends meanwhile is its next scan's.
+    while (bufLen_ < bufSize_ && readTo_ < size_) {
+        const std::int64_t want = std::min(bufSize_ - bufLen_, size_ - readTo_);
+        const ssize_t n = ::read(fd_, buf_.get() + bufLen_, static_cast<std::size_t>(want));
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A failing read, or one that finds the end before the size known at the open, would make a shorter scan
+        // of what the scanner wrote: the file is refused instead.
+        if (n < 0)
+            throw EInvexaError("Cannot read file " + Shown(path_) + ": " + std::strerror(errno));
+        if (n == 0)
+            throw EInvexaError("Cannot read file " + Shown(path_) + ": it became shorter while it was read");
+        readTo_ += n;
+        bufLen_ += n;
+    }
+}
+
+// One text at p: a little-endian signed 32-bit length and as many bytes, cut at the first zero byte. False when
+// the buffer ends before the text does and more of the file is still to be read. The file's end cuts a text
+// short: missing bytes of a length read as a zero length, missing bytes of a text are left out.
+bool TResultsFile::ParseText(const char *&p, const char *end, std::string_view &text) const {
+    const bool last = readTo_ == size_;
+    const char *at = p;
+    std::int32_t n = 0;
+    if (end - p >= 4) {
+        const auto *b = reinterpret_cast<const unsigned char *>(p);
+        n = static_cast<std::int32_t>(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+                                      std::uint32_t(b[3]) << 24);
+        p += 4;
+    } else if (last) {
+        p = end;
+    } else {
+        return false;
+    }
+    if (n < 0 || n > MaxTextLength)
+        throw EInvexaError("Invalid scan data file " + Shown(path_) + ": text length " + std::to_string(n) +
+                           " at offset " + std::to_string(readTo_ - (end - at)));
+    if (end - p < n && !last)
+        return false;
+    const auto m = static_cast<std::size_t>(std::min<std::int64_t>(n, end - p));
+    const char *nul = static_cast<const char *>(std::memchr(p, 0, m));
+    text = std::string_view(p, nul ? static_cast<std::size_t>(nul - p) : m);
+    p += m;
     return true;
 }
 
-std::int64_t TResultsFile::Read(void *dst, std::int64_t n) {
-    char *out = static_cast<char *>(dst);
-    if (n <= bufLen_ - bufPos_) {
-        // Most reads are small and lie inside the read-ahead buffer.
-        std::memcpy(out, buf_.get() + bufPos_, static_cast<std::size_t>(n));
-        bufPos_ += n;
-        pos_ += n;
-        return n;
-    }
-    std::int64_t done = 0;
-    while (done < n) {
-        if (bufPos_ == bufLen_ && !Fill())
-            break;
-        std::int64_t take = std::min(n - done, bufLen_ - bufPos_);
-        std::memcpy(out + done, buf_.get() + bufPos_, static_cast<std::size_t>(take));
-        bufPos_ += take;
-        done += take;
-    }
-    pos_ += done;
-    return done;
+// The record at the position, when the buffer holds it whole or the file ends in it.
+bool TResultsFile::Parse(TRecordView &rec) {
+    const char *p = buf_.get() + bufPos_, *end = buf_.get() + bufLen_;
+    if (!ParseText(p, end, rec.AppMaker) || !ParseText(p, end, rec.AppName) || !ParseText(p, end, rec.Version))
+        return false;
+    if (p == end && readTo_ < size_)
+        return false;
+    rec.Verification = p < end ? static_cast<std::int8_t>(*p++) : 0;
+    if (!ParseText(p, end, rec.AppPath))
+        return false;
+    const std::int64_t used = p - (buf_.get() + bufPos_);
+    bufPos_ += used;
+    pos_ += used;
+    return true;
 }
 
-std::int64_t TResultsFile::ReadText(std::string &text) {
-    std::int64_t at = pos_;
-    unsigned char len[4] = {0, 0, 0, 0};
-    std::int64_t got = Read(len, 4);
-    // Little-endian signed 32-bit; bytes missing at the end of the file read as zero.
-    std::int32_t n = static_cast<std::int32_t>(static_cast<std::uint32_t>(len[0]) | (std::uint32_t(len[1]) << 8) |
-                                               (std::uint32_t(len[2]) << 16) | (std::uint32_t(len[3]) << 24));
-    // A length item cut short by the end of the file has no text after it: the record is merely cut short,
-    // whatever its stray bytes would mean as a number.
-    if (got < 4)
-        n = 0;
-    if (n < 0 || n > MaxTextLength)
-        throw EInvexaError("Invalid scan data file " + Shown(path_) + ": text length " + std::to_string(n) +
-                           " at offset " + std::to_string(at));
-    std::int64_t m = Read(text_, n);
-    const char *end = static_cast<const char *>(std::memchr(text_, 0, static_cast<std::size_t>(m)));
-    text.assign(text_, end ? static_cast<std::size_t>(end - text_) : static_cast<std::size_t>(m));
-    return got + m;
-}
-
-std::int64_t TResultsFile::ReadRec(TResultsRec &rec) {
-    std::int64_t total = ReadText(rec.AppMaker);
-    total += ReadText(rec.AppName);
-    total += ReadText(rec.Version);
-    char flag = 0;
-    std::int64_t got = Read(&flag, 1);
-    rec.Verification = got == 1 ? static_cast<std::int8_t>(flag) : 0;
-    total += got;
-    total += ReadText(rec.AppPath);
+bool TResultsFile::ReadRecords(std::vector<TRecordView> &records) {
+    records.clear();
     if (pos_ >= size_) {
         // Files stay open until their batch is committed: only the descriptor needs to stay.
         buf_.reset();
         bufPos_ = bufLen_ = 0;
+        return false;
     }
-    return total;
+    for (TRecordView rec; pos_ < size_;) {
+        if (Parse(rec))
+            records.push_back(rec);
+        else if (records.empty())
+            Refill(); // the views handed out so far point into the buffer
+        else
+            break;
+    }
+    return true;
+}
+
+std::int64_t TResultsFile::ReadRec(TResultsRec &rec) {
+    const std::int64_t at = pos_;
+    TRecordView view;
+    while (!Parse(view))
+        Refill();
+    rec.AppMaker.assign(view.AppMaker);
+    rec.AppName.assign(view.AppName);
+    rec.Version.assign(view.Version);
+    rec.Verification = view.Verification;
+    rec.AppPath.assign(view.AppPath);
+    if (pos_ >= size_) {
+        buf_.reset();
+        bufPos_ = bufLen_ = 0;
+    }
+    return pos_ - at;
 }
 
 } // namespace invexa

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <vector>
 
 namespace invexa {
 
@@ -15,6 +17,12 @@ struct TResultsRec {
     std::string Version;
     std::int8_t Verification = 0;
     std::string AppPath;
+};
+
+// One record as it lies in the file's bytes: the same texts as TResultsRec's, without copying them.
+struct TRecordView {
+    std::string_view AppMaker, AppName, Version, AppPath;
+    std::int8_t Verification = 0;
 };
 
 // The process has no descriptor left (EMFILE) or the system none (ENFILE): not a fault of the file.
@@ -43,6 +51,10 @@ public:
     // 0..201 throws EInvexaError "Invalid scan data file <path>: text length <n> at offset <o>"; a read that
     // fails, or a file that became shorter than it was when opened, throws "Cannot read file <path>: ...".
     std::int64_t ReadRec(TResultsRec &rec);
+    // Reads on and puts into `records` every record from the position on that lies whole in the read-ahead
+    // buffer, the record cut short by the file's end included; false at the end of the file. The views hold until
+    // the next read. A file of up to MaxBuffer bytes comes in one call, read and checked whole. Errors as ReadRec's.
+    bool ReadRecords(std::vector<TRecordView> &records);
 
     // Goes back to the first record, to read the file again. Throws EInvexaError when the file cannot be read.
     void Rewind();
@@ -66,25 +78,26 @@ public:
     // and the deletion, so a file that another program has open for writing, or opens so meanwhile, is left.
     EDelete DeleteIfUnchanged();
 
+    // Files up to this size are read in one piece; larger ones a piece of this size at a time.
+    static constexpr std::int64_t MaxBuffer = 1 << 20;
+
 private:
-    std::int64_t Read(void *buf, std::int64_t n);
-    std::int64_t ReadText(std::string &text);
-    bool Fill();
+    bool Parse(TRecordView &rec);
+    bool ParseText(const char *&p, const char *end, std::string_view &text) const;
+    void Refill();
 
     std::string path_;
     int fd_ = -1;
     std::int64_t pos_ = 0;
     std::int64_t size_ = 0;
     struct stat read_ {}; // the file as it was read
-    // Read-ahead buffer, sized to the file up to a limit: a merge reads thousands of small files record by
-    // record, most of them in one system call. Freed once the whole file has been read.
-    static constexpr std::int64_t MaxBuffer = 65536;
+    // Read-ahead buffer, sized to the file up to MaxBuffer: a merge reads thousands of small files, each in one
+    // system call, and parses their records where they lie. Freed once the whole file has been read.
     std::unique_ptr<char[]> buf_;
     std::int64_t bufSize_ = 0;
-    std::int64_t readTo_ = 0; // the descriptor's offset
+    std::int64_t readTo_ = 0; // the descriptor's offset, where the buffer's bytes end
     std::int64_t bufPos_ = 0;
     std::int64_t bufLen_ = 0;
-    char text_[MaxTextLength];
 };
 
 } // namespace invexa

@@ -1,13 +1,16 @@
 #include "export/CsvExport.h"
 
+#include "base/Cp1252.h"
 #include "base/InvexaError.h"
 #include "base/PlainFile.h"
 #include "data/ResultsTable.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,10 +59,10 @@ public:
         if (!temp_.empty())
             ::unlink(temp_.c_str());
     }
-    void Write(std::string &buf) {
+    void Write(const char *data, std::size_t size) {
         std::size_t done = 0;
-        while (done < buf.size()) {
-            ssize_t n = ::write(fd_, buf.data() + done, buf.size() - done);
+        while (done < size) {
+            ssize_t n = ::write(fd_, data + done, size - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -67,7 +70,6 @@ public:
             done += static_cast<std::size_t>(n);
         }
         written_ += static_cast<off_t>(done);
-        buf.clear();
         // Starts writing out what is written so far while the rows are still being read, so that the sync at the
         // end has little left to wait for.
         constexpr off_t Flush = 8 << 20;
@@ -149,44 +151,69 @@ private:
     off_t written_ = 0, flushed_ = 0;
 };
 
-void AppendQuoted(std::string &out, const std::string &text) {
-    out.push_back('"');
-    out += text;
-    out.push_back('"');
+char *Quoted(char *out, std::string_view utf8) {
+    *out++ = '"';
+    out = CopyUtf8AsCp1252(out, utf8);
+    *out++ = '"';
+    return out;
 }
+
+// The lines on their way to the file, written out a megabyte at a time.
+class TLines {
+public:
+    explicit TLines(TOutFile &file) : file_(file), data_(new char[Capacity]), capacity_(Capacity) {}
+    void Add(const TStoredRow &row) {
+        // Quotes, commas, the line's end and the longest integer besides the texts, which get no longer as 8-bit.
+        std::size_t most = 40;
+        for (std::string_view text : row.Texts)
+            most += text.size();
+        Room(most);
+        char *out = data_.get() + size_;
+        for (int i = 0; i < 4; ++i) {
+            out = Quoted(out, row.Texts[i]);
+            *out++ = ',';
+        }
+        out = std::to_chars(out, out + 20, row.Verification).ptr;
+        *out++ = ',';
+        out = Quoted(out, row.Texts[4]);
+        *out++ = '\r';
+        *out++ = '\n';
+        size_ = static_cast<std::size_t>(out - data_.get());
+        if (size_ >= Chunk)
+            Flush();
+    }
+    void Flush() {
+        file_.Write(data_.get(), size_);
+        size_ = 0;
+    }
+
+private:
+    static constexpr std::size_t Chunk = 1 << 20, Capacity = Chunk + (64 << 10);
+    void Room(std::size_t bytes) {
+        if (capacity_ - size_ >= bytes)
+            return;
+        Flush();
+        if (capacity_ < bytes) { // a text another program stored, longer than any column
+            data_.reset(new char[bytes]);
+            capacity_ = bytes;
+        }
+    }
+    TOutFile &file_;
+    std::unique_ptr<char[]> data_;
+    std::size_t capacity_, size_ = 0;
+};
 
 } // namespace
 
-void CsvExport::AppendLine(std::string &out, const TResultRow &row) {
-    AppendQuoted(out, row.UserName);
-    out.push_back(',');
-    AppendQuoted(out, row.AppMaker);
-    out.push_back(',');
-    AppendQuoted(out, row.AppName);
-    out.push_back(',');
-    AppendQuoted(out, row.Version);
-    out.push_back(',');
-    out += std::to_string(row.Verification.value_or(0));
-    out.push_back(',');
-    AppendQuoted(out, row.AppPath);
-    out += "\r\n";
-}
-
 long long CsvExport::Export(TResultsTable &table, const std::string &path) {
     TOutFile file(path);
-    constexpr std::size_t Chunk = 1 << 16;
-    std::string buf;
-    buf.reserve(Chunk + 1024);
+    TLines lines(file);
     long long rows = 0;
-    table.First();
-    while (!table.Eof()) {
-        AppendLine(buf, table.Current());
+    table.WalkStored([&](const TStoredRow &row) {
+        lines.Add(row);
         ++rows;
-        if (buf.size() >= Chunk)
-            file.Write(buf);
-        table.Next();
-    }
-    file.Write(buf);
+    });
+    lines.Flush();
     file.Close();
     return rows;
 }

@@ -12,9 +12,8 @@ class TResultsTable;
 namespace CsvExport {
 constexpr const char *FileName = "datadump.csv";
 
-void AppendLine(std::string &out, const TResultRow &row);
-// Walks the table's cursor from the first row to the end, writing each row at once; the last row is
-// current afterwards. The rows go to a new file that replaces the one at path when complete, so a failed
+// Walks the table's cursor from the first row to the end (WalkStored), writing each row as it comes; the last
+// row is current afterwards. The rows go to a new file that replaces the one at path when complete, so a failed
 // export leaves the previous one whole. Errors: "File access denied" (also a file marked read-only),
 // "Disk full", "Cannot perform this operation on a closed dataset", a refusal naming path when something
 // other than a regular file stands there (a symbolic link, a FIFO, a folder), others as the system names them.

@@ -77,7 +77,11 @@ TEST(DataFileMerge, ReplacesEachUsersRowsInNameOrderAndDeletesTheFiles) {
 // file the scanner has let go merges next time. (Bad lengths: the scan-file corpus; a FIFO: tests/cli.)
 TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
     TWorkFolder f;
-    f.InsertOld({"busy", "??", "?ukasz"}, 2);
+    f.InsertOld({"busy", "long", "??", "?ukasz"}, 2);
+    // Malformed after more than one buffer of good records, some of them written before the fault is met.
+    const std::string good = ScanFileWriter::Encode(ScanFileWriter::SampleRecords(3, 20000));
+    ASSERT_GT(good.size(), static_cast<std::size_t>(TResultsFile::MaxBuffer));
+    ScanFileWriter::WriteBytes(f.Ivx() + "/long.ivx", good + Le32(300) + std::string(300, 'z'));
     const auto scan = ScanFileWriter::SampleRecords(1, 2);
     const std::string busy = f.Scan("busy.ivx", {scan[0]}); // a scanner still writing, holding its lock
     int fd = ::open(busy.c_str(), O_WRONLY | O_APPEND);
@@ -91,7 +95,9 @@ TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
                                             std::string(251, 'n'), "workstation-0001-a", "workstation-0001-b"};
     for (std::size_t i = 0; i < users.size(); ++i)
         f.Scan(users[i] + ".ivx", ScanFileWriter::SampleRecords(int(i), 2));
-    std::vector<std::string> errors = {"Cannot open file " + busy};
+    std::vector<std::string> errors = {"Cannot open file " + busy, "Invalid scan data file " + f.Ivx() +
+                                                                       "/long.ivx: text length 300 at offset " +
+                                                                       std::to_string(good.size())};
     for (const std::string &name : foreign)
         errors.push_back("Cannot merge " + f.Ivx() + "/" + name +
                          ": the user name has characters the scanners' Windows-1252 text cannot hold");
@@ -101,11 +107,11 @@ TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
                                                    "share the stored user name 'workstation-0001': each replaced the "
                                                    "rows of the one before, and only those of workstation-0001-b.ivx "
                                                    "are kept"});
-    std::vector<std::string> waiting = {"busy.ivx"};
+    std::vector<std::string> waiting = {"busy.ivx", "long.ivx"};
     waiting.insert(waiting.end(), foreign.begin(), foreign.end());
     EXPECT_EQ(f.Waiting(), waiting);
     auto rows = f.ByUser();
-    for (const char *u : {"busy", "??", "?ukasz"})
+    for (const char *u : {"busy", "long", "??", "?ukasz"})
         EXPECT_EQ(rows[u], OldLines(u, 2)) << u;
     EXPECT_EQ(s.Merged.size(), users.size());
     std::map<std::string, std::vector<std::string>> fresh; // a later file of a stored name replaces the earlier

@@ -105,14 +105,9 @@ TEST(ResultsTable, TextsAreCutToColumnWidthsAndEightBitTextIsStoredAsUtf8) {
     TWorkFolder wf;
     TResultsTable &t = wf.Table();
     t.Open();
-    TResultRow set; // cut as it is set
-    set.SetText(TField::UserName, std::string(16, '\xE9') + "xyz");
-    set.SetText(TField::AppMaker, "\x81\x8D\x8F\x90\x9D\x80" + std::string(40, 'm'));
-    set.SetText(TField::AppName, std::string("App\0Hidden", 10));
-    set.SetText(TField::Version, "\x99.2.3.4.5");
-    set.SetText(TField::AppPath, std::string(201, 'p'));
-    set.Verification = -1;
-    t.PostRows(&set, 1);
+    const std::string maker = "\x81\x8D\x8F\x90\x9D\x80" + std::string(40, 'm'), path(201, 'p');
+    const TRecordView scanned{maker, "App", "\x99.2.3.4.5", path, -1}; // cut as it is stored
+    t.PostRecords(std::string(16, '\xE9') + "xyz", &scanned, 1);
     TResultRow direct = Row(std::string(20, 'u'), std::string(40, 'm'), "x", "1.2.3.4", 1, "D:\\\xFF");
     t.InsertRow(direct); // rows written by bookmark are cut as appended ones are
     EXPECT_EQ(wf.Sql("SELECT length(UserName), substr(AppMaker, 1, 7), length(AppMaker), AppName, hex(Version), "

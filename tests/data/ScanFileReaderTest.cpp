@@ -79,6 +79,7 @@ TEST(Cp1252, MalformedOrForeignUtf8BecomesQuestionMarks) {
         {"\xC1\x81", "??"},                // overlong 'A'
         {"\xE0\x81\x81", "???"},           // overlong 'A' again
         {"\xF8\x80\x80\x80\x81", "?????"}, // not a lead byte at all
+        {"C:\\Program Files\\Caf\xC3\xA9 \xC3 compta.exe", "C:\\Program Files\\Caf\xE9 ? compta.exe"}, // runs of ASCII
     };
     for (const auto &[utf8, bytes] : cases)
         EXPECT_EQ(Utf8ToCp1252(utf8), bytes) << utf8;

@@ -70,6 +70,17 @@ TEST(CsvExport, WritesEachRowAsOneLineOfExactBytesAndReplacesTheFile) {
     EXPECT_EQ(f.dir.Read(CsvExport::FileName),
               "\"a\",\"M\",\"x\",\"1\",70000,\"p\"\r\n\"b\",\"M\",\"x\",\"1\",-40000,\"p\"\r\n"
               "\"c\",\"M\",\"x\",\"1\",12,\"p\"\r\n\"d\",\"M\",\"x\",\"1\",-3,\"p\"\r\n");
+    // A table kept in UTF-16, and a text longer than the export writes at a time.
+    f.dm.reset();
+    std::filesystem::remove(f.DbPath());
+    SQLite::Database(f.DbPath(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE)
+        .exec("PRAGMA encoding = 'UTF-16le'; CREATE TABLE Results (UserName VARCHAR(16), AppMaker VARCHAR(32), "
+              "AppName VARCHAR(32), Version VARCHAR(6), AppPath VARCHAR(255), Verification SMALLINT); INSERT INTO "
+              "Results VALUES ('Jos\xC3\xA9', 'M', 'x', '1', printf('%.*c', 3000000, 'p'), NULL)");
+    f.Restart();
+    EXPECT_EQ(f.Export(), 1);
+    EXPECT_EQ(f.dir.Read(CsvExport::FileName),
+              "\"Jos\xE9\",\"M\",\"x\",\"1\",0,\"" + std::string(3000000, 'p') + "\"\r\n");
 }
 
 // A failed export leaves the previous one whole and nothing beside it. A new export takes the old file's mode,
