@@ -26,40 +26,46 @@ std::uint64_t Hash(std::string_view key) {
 
 TCatalogueLineIds::TFound TCatalogueLineIds::Find(std::string_view key, std::size_t makerSize, std::size_t appSize) {
     const std::uint64_t hash = Hash(key);
+    const std::uint64_t tag = hash & ~std::uint64_t(UINT32_MAX);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        TSlot &slot = slots_[at];
-        if (slot.Id == Empty) {
-            slot = {hash, static_cast<std::uint32_t>(lines_.size())};
-            lines_.push_back({std::string(key), makerSize, appSize});
-            if (lines_.size() * 2 > slots_.size())
+        const std::uint64_t slot = slots_[at];
+        if (slot == 0) {
+            lines_.push_back({keys_.size(), key.size(), makerSize, appSize});
+            keys_.append(key);
+            slots_[at] = tag | lines_.size();
+            if (lines_.size() * 4 > slots_.size() * 3)
                 Grow();
             return {static_cast<std::uint32_t>(lines_.size() - 1), true};
         }
-        if (slot.Hash == hash && lines_[slot.Id].Key == key)
-            return {slot.Id, false};
+        const auto id = static_cast<std::uint32_t>(slot - 1);
+        if ((slot & ~std::uint64_t(UINT32_MAX)) == tag && KeyOf(id).Key == key)
+            return {id, false};
     }
 }
 
 void TCatalogueLineIds::Grow() {
-    std::vector<TSlot> old = std::move(slots_);
-    slots_.assign(old.size() * 2, TSlot{});
+    slots_.assign(slots_.size() * 2, 0);
     const std::size_t mask = slots_.size() - 1;
-    for (const TSlot &slot : old) {
-        if (slot.Id == Empty)
-            continue;
-        std::size_t at = slot.Hash & mask;
-        while (slots_[at].Id != Empty)
+    for (std::uint32_t id = 0; id < lines_.size(); ++id) {
+        const std::uint64_t hash = Hash(KeyOf(id).Key);
+        std::size_t at = hash & mask;
+        while (slots_[at] != 0)
             at = (at + 1) & mask;
-        slots_[at] = slot;
+        slots_[at] = (hash & ~std::uint64_t(UINT32_MAX)) | (id + 1);
     }
 }
 
+TCatalogueLineIds::TKey TCatalogueLineIds::KeyOf(std::uint32_t id) const {
+    const TLine &line = lines_[id];
+    return {std::string_view(keys_).substr(line.At, line.Size), line.MakerSize, line.AppSize};
+}
+
 TCatalogueLine TCatalogueLineIds::Line(std::uint32_t id) const {
-    const TKey &k = lines_[id];
-    TCatalogueLine line{k.Key.substr(0, k.MakerSize), k.Key.substr(k.MakerSize + 1, k.AppSize), "", 0};
-    if (k.Key.size() > k.MakerSize + 1 + k.AppSize)
-        line.Version = k.Key.substr(k.MakerSize + 1 + k.AppSize + 1);
+    const auto [key, makerSize, appSize] = KeyOf(id);
+    TCatalogueLine line{std::string(key.substr(0, makerSize)), std::string(key.substr(makerSize + 1, appSize)), "", 0};
+    if (key.size() > makerSize + 1 + appSize)
+        line.Version = key.substr(makerSize + 1 + appSize + 1);
     return line;
 }
 
@@ -105,11 +111,11 @@ void TCatalogueTally::Add(std::uint64_t user, std::string_view maker, std::strin
 
 void TCatalogueTally::AddUp(const TCatalogueTally &other) {
     for (std::uint32_t id = 0; id < other.versions_.Ids.Size(); ++id) {
-        const auto &[key, makerSize, appSize] = other.versions_.Ids.KeyOf(id);
+        const auto [key, makerSize, appSize] = other.versions_.Ids.KeyOf(id);
         versions_.Counts[FindVersion(key, makerSize, appSize)].Installs += other.versions_.Counts[id].Installs;
     }
     for (std::uint32_t id = 0; id < other.apps_.Ids.Size(); ++id) {
-        const auto &[key, makerSize, appSize] = other.apps_.Ids.KeyOf(id);
+        const auto [key, makerSize, appSize] = other.apps_.Ids.KeyOf(id);
         apps_.Counts[apps_.Find(key, makerSize, appSize)].Installs += other.apps_.Counts[id].Installs;
     }
 }
