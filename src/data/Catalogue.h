@@ -58,7 +58,7 @@ public:
 
     // A counting transaction ends at the first user boundary after this many rows or this many milliseconds.
     static constexpr int ChunkRows = 10000;
-    static constexpr int ChunkMs = 10;
+    static constexpr int ChunkMs = 5;
     // The counting threads, one a core up to this many, share the user names split into this many ranges each.
     static constexpr unsigned MaxThreads = 4;
     static constexpr std::size_t RangesPerThread = 4;
