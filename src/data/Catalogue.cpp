@@ -8,8 +8,6 @@
 #include <SQLiteCpp/Statement.h>
 
 #include <algorithm>
-#include <chrono>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace invexa {
@@ -64,51 +62,6 @@ template <class T, class Name> void SortByName(std::vector<T> &items, Name name)
     items = std::move(sorted);
 }
 
-// Counts each (user, line) pair once: rows come grouped by user, and a line remembers the last user that
-// counted it. One look-up a row: a line by version knows its line by application.
-class TTally {
-public:
-    void Add(std::uint64_t user, std::string_view maker, std::string_view app, std::string_view version) {
-        key_.assign(maker).push_back('\0');
-        key_.append(app).push_back('\0');
-        key_.append(version);
-        auto [it, added] = versionIds_.try_emplace(key_, versions_.size());
-        if (added) {
-            versions_.push_back({std::string(maker), std::string(app), std::string(version), 0});
-            versionUser_.push_back(0);
-            key_.resize(maker.size() + 1 + app.size());
-            auto [a, newApp] = appIds_.try_emplace(key_, apps_.size());
-            if (newApp) {
-                apps_.push_back({std::string(maker), std::string(app), "", 0});
-                appUser_.push_back(0);
-            }
-            appOf_.push_back(a->second);
-        }
-        Count(versions_, versionUser_, it->second, user);
-        Count(apps_, appUser_, appOf_[it->second], user);
-    }
-    TCatalogue::TCounts Take() {
-        SortLines(apps_);
-        SortLines(versions_);
-        return {std::move(apps_), std::move(versions_)};
-    }
-
-private:
-    static void Count(std::vector<TCatalogueLine> &lines, std::vector<std::uint64_t> &lastUser, std::size_t id,
-                      std::uint64_t user) {
-        if (lastUser[id] != user) {
-            lastUser[id] = user;
-            ++lines[id].Installs;
-        }
-    }
-
-    std::string key_;
-    std::unordered_map<std::string, std::size_t> versionIds_, appIds_;
-    std::vector<TCatalogueLine> versions_, apps_;
-    std::vector<std::uint64_t> versionUser_, appUser_;
-    std::vector<std::size_t> appOf_;
-};
-
 } // namespace
 
 std::string TCatalogue::OrderKey(std::string_view text) {
@@ -121,51 +74,8 @@ bool TCatalogue::Before(const TCatalogueLine &a, const TCatalogueLine &b) {
     return SortKey({a.AppMaker, a.AppName, a.Version}) < SortKey({b.AppMaker, b.AppName, b.Version});
 }
 
-TCatalogue::TCounts TCatalogue::Count(TResultsDatabase &database, const std::atomic<bool> *cancel) {
-    SQLite::Database &db = database.Connection();
-    TTally tally;
-    std::uint64_t user = 1;
-    auto add = [&](SQLite::Statement &st) { tally.Add(user, TextOf(st, 1), TextOf(st, 2), TextOf(st, 3)); };
-    // A missing user name and an empty one are the same user; such rows are few (typed into the grid).
-    SQLite::Statement blank(db, "SELECT UserName, AppMaker, AppName, Version FROM Results "
-                                "WHERE UserName IS NULL OR UserName = ''");
-    while (blank.executeStep())
-        add(blank);
-    blank.reset();
-
-    // Each transaction ends at a user boundary, so a user's rows are all read in one transaction; the next
-    // one starts after the last user read.
-    SQLite::Statement named(db, "SELECT UserName, AppMaker, AppName, Version FROM Results "
-                                "WHERE UserName > ? ORDER BY UserName");
-    std::string after, current;
-    for (bool more = true; more;) {
-        named.reset();
-        named.bind(1, after);
-        more = false;
-        int rows = 0;
-        bool started = false;
-        auto start = std::chrono::steady_clock::now();
-        while (named.executeStep()) {
-            std::string_view name = TextOf(named, 0);
-            if (!started || name != current) {
-                if (started && (rows >= ChunkRows ||
-                                std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(ChunkMs))) {
-                    more = true;
-                    break;
-                }
-                if (cancel && cancel->load())
-                    return {};
-                current.assign(name);
-                started = true;
-                ++user;
-            }
-            add(named);
-            ++rows;
-        }
-        after = current;
-    }
-    named.reset();
-    return tally.Take();
+void TCatalogue::Sort(std::vector<TCatalogueLine> &lines) {
+    SortLines(lines);
 }
 
 std::vector<TCatalogueLine> TCatalogue::Filter(const std::vector<TCatalogueLine> &lines, std::string_view text) {

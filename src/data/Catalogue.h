@@ -31,7 +31,7 @@ struct TComputerLine {
 // reader keeps every writer waiting, so each reads in short transactions of its own. The counting reads
 // whole users at a time in user-name order (through the UserName index), a few thousand rows to a
 // transaction, so each user is counted from one consistent state of its rows even while a merge replaces
-// users meanwhile.
+// users meanwhile; it splits the user names into ranges that the machine's cores count side by side.
 class TCatalogue {
 public:
     struct TCounts {
@@ -40,6 +40,8 @@ public:
     };
     // Both splits of one pass, each in catalogue order. Stops with an empty result when cancel turns true.
     static TCounts Count(TResultsDatabase &db, const std::atomic<bool> *cancel = nullptr);
+    // Puts lines in catalogue order.
+    static void Sort(std::vector<TCatalogueLine> &lines);
     // The lines whose maker or application name contains text, ignoring letter case; order kept.
     static std::vector<TCatalogueLine> Filter(const std::vector<TCatalogueLine> &lines, std::string_view text);
     // Catalogue order: installs, most first; then maker, application, version, each folded to one letter case
@@ -56,7 +58,10 @@ public:
 
     // A counting transaction ends at the first user boundary after this many rows or this many milliseconds.
     static constexpr int ChunkRows = 10000;
-    static constexpr int ChunkMs = 10;
+    static constexpr int ChunkMs = 5;
+    // The counting threads, one a core up to this many, share the user names split into this many ranges each.
+    static constexpr unsigned MaxThreads = 4;
+    static constexpr std::size_t RangesPerThread = 4;
     // The users look-up scans the table in rowid ranges this wide, one transaction each.
     static constexpr std::int64_t UsersRange = 100000;
 };

@@ -183,6 +183,19 @@ void TResultsDatabase::CheckSchema() {
     }
 }
 
+std::unique_ptr<SQLite::Database> TResultsDatabase::OpenReader() const {
+    try {
+        auto db = std::make_unique<SQLite::Database>(
+            Path(), SQLite::OPEN_READONLY | SQLite::OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, busyTimeoutMs, VfsName());
+        // A reader that reads each page once needs few in its cache; a large cache only costs the faults of the
+        // memory it fills (measured: a count of a million rows spent a third of its time so).
+        db->exec("PRAGMA cache_size=-2048");
+        return db;
+    } catch (const SQLite::Exception &e) {
+        throw Failure(e);
+    }
+}
+
 std::int64_t TResultsDatabase::DataVersion() {
     return Connection().execAndGet("PRAGMA data_version").getInt64();
 }

@@ -34,6 +34,9 @@ public:
     // A number that changes whenever another connection (another program) commits a change to the file, so that
     // whoever shows rows read earlier can tell that they may be out of date.
     std::int64_t DataVersion();
+    // Another connection to the file, once Connection() has checked it, for one thread to read through:
+    // read-only, without a lock of SQLite's own around each call (only that thread uses it).
+    std::unique_ptr<SQLite::Database> OpenReader() const;
 
     // Creates the file with the empty table and its index; false (and nothing changed) when a table exists.
     static bool Create(const std::string &folder);
