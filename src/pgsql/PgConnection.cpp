@@ -105,6 +105,9 @@ TPgConnection::TPgConnection(const std::string &uri) {
     const char *host = PQhost(conn_);
     server_ = std::string("the PostgreSQL server at ") + (host && *host ? host : "localhost") + " port " +
               (PQport(conn_) ? PQport(conn_) : "") + ", database " + (PQdb(conn_) ? PQdb(conn_) : "");
+    // The server's notices ("already exists, skipping") are not the user's business.
+    PQsetNoticeProcessor(
+        conn_, [](void *, const char *) {}, nullptr);
     if (PQstatus(conn_) != CONNECTION_OK) {
         std::string reason = Trimmed(PQerrorMessage(conn_));
         PQfinish(conn_);

@@ -37,7 +37,7 @@ start)
   [ -d "$dir" ] && stop # the leftovers of an earlier run that ended without its cleanup
   mkdir -p "$dir"
   [ ${#as_owner[@]} -gt 0 ] && chown nobody:nogroup "$dir"
-  "${as_owner[@]}" "$bindir/initdb" -D "$dir/data" -U invexa -A trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
+  "${as_owner[@]}" "$bindir/initdb" -D "$dir/data" -N -U invexa -A trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; echo "pg_server.sh: initdb failed in $dir" >&2; exit 1; }
   options="-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=off"
   if ! "${as_owner[@]}" "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -o "$options" -w -t 60 start >/dev/null
