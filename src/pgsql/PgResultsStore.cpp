@@ -94,6 +94,16 @@ std::vector<TResultRow> TPgResultsStore::ReadBefore(std::int64_t before, int lim
     return rows;
 }
 
+std::int64_t TPgResultsStore::BookmarkAt(std::int64_t pos) {
+    TPgResult result =
+        conn_.Exec("SELECT Bookmark FROM Results ORDER BY Bookmark OFFSET $1 LIMIT 1", {std::to_string(pos)});
+    return result.Rows() ? result.Int(0, 0) : 0;
+}
+
+std::int64_t TPgResultsStore::PositionOf(std::int64_t bookmark) {
+    return conn_.Exec("SELECT count(*) FROM Results WHERE Bookmark < $1", {std::to_string(bookmark)}).Int(0, 0);
+}
+
 void TPgResultsStore::InsertRow(TResultRow &row) {
     TPgParams params = RowParams(row);
     params.pop_back();

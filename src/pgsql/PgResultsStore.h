@@ -32,6 +32,10 @@ public:
     std::vector<TResultRow> ReadBefore(std::int64_t before, int limit);
     std::vector<TResultRow> FirstRows(int limit) { return ReadAfter(0, limit); }
     std::vector<TResultRow> LastRows(int limit) { return ReadBefore(INT64_MAX, limit); }
+    // For a scroll bar: the bookmark of the row at a position (0 past the end), and the rows before a bookmark.
+    // Both walk the primary key's index, so they cost in proportion to the position.
+    std::int64_t BookmarkAt(std::int64_t pos);
+    std::int64_t PositionOf(std::int64_t bookmark);
 
     // Stores row at the end of the table and sets its bookmark.
     void InsertRow(TResultRow &row);

@@ -74,7 +74,13 @@ struct PgStore : ::testing::Test {
         std::vector<std::thread> threads;
         for (const auto &body : bodies) {
             conns.push_back(std::make_unique<TPgConnection>(uri));
-            threads.emplace_back([&body, &conn = *conns.back()] { body(conn); });
+            threads.emplace_back([&body, &conn = *conns.back()] {
+                try {
+                    body(conn);
+                } catch (const std::exception &e) {
+                    ADD_FAILURE() << e.what();
+                }
+            });
             EXPECT_TRUE(WaitUntil([&] { return WaitsForLock(*conns.back()); }));
         }
         if (meanwhile)
@@ -109,6 +115,9 @@ TEST_F(PgStore, SchemaWindowsAndTexts) {
     EXPECT_EQ(store->LastRows(2).front().Bookmark, rows[1].Bookmark);
     EXPECT_EQ(store->ReadAfter(rows[0].Bookmark, 9).size(), 2u);
     EXPECT_EQ(store->ReadBefore(rows[2].Bookmark, 1).front().Bookmark, rows[1].Bookmark);
+    EXPECT_EQ(store->BookmarkAt(1), rows[1].Bookmark);
+    EXPECT_EQ(store->BookmarkAt(3), 0);
+    EXPECT_EQ(store->PositionOf(rows[2].Bookmark), 2);
     store->Empty();
     TResultRow again = Row("d", "", "", "", 0, "");
     store->InsertRow(again);
@@ -240,6 +249,9 @@ TEST_F(PgStore, RowStreamGivesTheRowsInOrder) {
             want.push_back(line);
     }
     batch.Commit();
+    // An updated row moves elsewhere in the table's pages; its bookmark, and so its place, stays.
+    store->Connection().Exec(
+        "UPDATE Results SET AppPath = AppPath WHERE Bookmark = (SELECT min(Bookmark) FROM Results)");
     EXPECT_EQ(Lines(), want);
     {
         TPgRowStream stream(store->Connection());
