@@ -8,9 +8,17 @@
 namespace invexa {
 namespace {
 
+// libpq's messages span lines ("...failed: ...\n\tIs the server running...?"): one line is shown.
 std::string Trimmed(const char *message) {
-    std::string text = message ? message : "";
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+    std::string text;
+    for (const char *c = message ? message : ""; *c; ++c) {
+        const bool space = *c == '\n' || *c == '\t' || *c == ' ';
+        if (!space)
+            text += *c;
+        else if (!text.empty() && text.back() != ' ')
+            text += ' ';
+    }
+    if (!text.empty() && text.back() == ' ')
         text.pop_back();
     return text;
 }
