@@ -25,7 +25,7 @@ fi
 
 as_owner=()
 if [ "$(id -u)" -eq 0 ]; then
-  as_owner=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+  as_owner=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --)
 fi
 
 stop() {
@@ -37,7 +37,7 @@ case $action in
 start)
   [ -d "$dir" ] && stop # the leftovers of an earlier run that ended without its cleanup
   mkdir -p "$dir"
-  [ ${#as_owner[@]} -gt 0 ] && chown nobody:nogroup "$dir"
+  [ ${#as_owner[@]} -gt 0 ] && chown nobody:"$(id -g nobody)" "$dir"
   "${as_owner[@]}" "$bindir/initdb" -D "$dir/data" -N -U invexa -A trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; echo "pg_server.sh: initdb failed in $dir" >&2; exit 1; }
   options="-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=${PG_FSYNC:-off}"
