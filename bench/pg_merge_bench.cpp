@@ -30,7 +30,7 @@ std::vector<TResultRow> Rows(int user, int records, int variant) {
     char name[32];
     std::snprintf(name, sizeof name, "user%05d", user);
     std::vector<TResultRow> rows;
-    for (const TResultsRec &r : TScanFileWriter::SampleRecords(user + variant, records)) {
+    for (const TResultsRec &r : ScanFileWriter::SampleRecords(user + variant, records)) {
         TResultRow &row = rows.emplace_back();
         row.SetText(TField::UserName, name);
         row.SetText(TField::AppMaker, r.AppMaker);

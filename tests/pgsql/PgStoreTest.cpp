@@ -267,8 +267,8 @@ TEST_F(PgStore, CopiesResultsSqliteWithOrderAndCounts) {
     TWorkFolder folder;
     folder.InsertOld({"bystander", "Zoe", "anna"}, 3);
     for (int u = 0; u < 6; ++u)
-        folder.Scan("user" + std::to_string(u) + ".ivx", TScanFileWriter::SampleRecords(u, 20 + u));
-    folder.Scan("\xc9lise.ivx", TScanFileWriter::SampleRecords(9, 4));
+        folder.Scan("user" + std::to_string(u) + ".ivx", ScanFileWriter::SampleRecords(u, 20 + u));
+    folder.Scan("\xc9lise.ivx", ScanFileWriter::SampleRecords(9, 4));
     ASSERT_EQ(folder.Merge().Errors, std::vector<std::string>{});
     TResultsDatabase &sqlite = folder.dm->database;
     EXPECT_EQ(TPgStoreCopy::Run(sqlite, *store), static_cast<std::int64_t>(folder.Lines().size()));
