@@ -10,6 +10,7 @@ declare -A allowed=(
   [data]="base data"
   [config]="base config"
   [export]="base data export"
+  [pgsql]="base data pgsql"
   [cli]="base data config export cli"
   [forms]="base data config export forms"
 )

@@ -8,10 +8,11 @@ for word in "$@"; do
   if [ "$word" = package ]; then extra+=(lintian dpkg-dev file); else extra+=("$word"); fi
 done
 # desktop-file-utils, appstream and man-db check the installed files in the tests; xvfb, xdotool and libxcb1-dev
-# run the window on a real X server there.
+# run the window on a real X server there. libpq-dev is the PostgreSQL store's client library; postgresql is the
+# server the store's tests start for themselves.
 packages=(cmake make g++ pkg-config libsqlite3-dev sqlite3 libsqlitecpp-dev libcli11-dev libgtest-dev
           qt6-base-dev fonts-dejavu-core fonts-liberation desktop-file-utils appstream man-db
-          xvfb xdotool libxcb1-dev "${extra[@]}")
+          xvfb xdotool libxcb1-dev libpq-dev postgresql "${extra[@]}")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,60 @@
+#pragma once
+#include "data/ResultRow.h"
+#include "pgsql/PgConnection.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace invexa {
+
+// The results table in a PostgreSQL database: the same six columns as Results.sqlite, and a Bookmark the
+// database assigns (an identity column, never reused) whose order is the rows' natural order. Rows come and go
+// as TResultRow, texts Windows-1252 in memory and UTF-8 in the database, as in SQLite; scan times go in
+// Scans. TPgMergeBatch writes scans, TPgRowStream streams the rows, TPgCatalogue counts them.
+// Every message names the server, never a password.
+class TPgResultsStore {
+public:
+    explicit TPgResultsStore(const std::string &uri) : conn_(uri) {}
+
+    TPgConnection &Connection() { return conn_; }
+    const std::string &Server() const { return conn_.Server(); }
+
+    // Creates the tables and the UserName index where they are missing; true when the results table was made now.
+    bool Init();
+    // Refuses a database without the table or with a column missing, in the SQLite table's words.
+    void CheckSchema();
+
+    // Keyed windows in natural order: at most limit rows after (or before) a bookmark, ascending either way.
+    std::int64_t Count();
+    std::vector<TResultRow> ReadAfter(std::int64_t after, int limit);
+    std::vector<TResultRow> ReadBefore(std::int64_t before, int limit);
+    std::vector<TResultRow> FirstRows(int limit) { return ReadAfter(0, limit); }
+    std::vector<TResultRow> LastRows(int limit) { return ReadBefore(INT64_MAX, limit); }
+    // For a scroll bar: the bookmark of the row at a position (0 past the end), and the rows before a bookmark.
+    // Both walk the primary key's index, so they cost in proportion to the position.
+    std::int64_t BookmarkAt(std::int64_t pos);
+    std::int64_t PositionOf(std::int64_t bookmark);
+
+    // Stores row at the end of the table and sets its bookmark.
+    void InsertRow(TResultRow &row);
+    // Writes row over the row shown (same bookmark) when that row still holds what was shown; false, and
+    // nothing written, when another program changed it. Throws "That row no longer exists" when it is gone.
+    bool UpdateRowIfUnchanged(const TResultRow &row, const TResultRow &shown);
+    // Deletes the row shown when it still holds what was shown and answers it; nothing when it changed or is gone.
+    // Bookmarks are never reused here, so a write aimed by bookmark can only meet the row it was aimed at or none.
+    std::optional<TResultRow> DeleteIfUnchanged(const TResultRow &shown);
+    // Removes every row whose AppMaker and AppName equal the two texts (Windows-1252); answers how many.
+    std::int64_t DeleteApplication(const std::string &maker, const std::string &appName);
+    // Removes every row and every scan time.
+    void Empty();
+
+private:
+    std::vector<TResultRow> ReadRows(const std::string &sql, const TPgParams &params);
+    std::optional<TResultRow> LockRow(std::int64_t bookmark);
+
+    TPgConnection conn_;
+};
+
+} // namespace invexa
