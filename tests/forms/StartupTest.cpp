@@ -4,6 +4,7 @@
 #include "support/ChildProcess.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 
 #include <csignal>

@@ -115,22 +115,6 @@ std::string HeaderName(const std::string &text) {
     return std::string(Trimmed(t.substr(0, t.find(']'))));
 }
 
-// A header and the lines up to the next one; the first block is the lines before any header (no name).
-struct TBlock {
-    std::optional<std::string> name;
-    std::vector<TLine> lines;
-};
-
-std::vector<TBlock> Blocks(const std::vector<TLine> &lines) {
-    std::vector<TBlock> blocks(1);
-    for (const TLine &line : lines) {
-        if (KindOf(line.text) == EKind::Header)
-            blocks.push_back({HeaderName(line.text), {}});
-        blocks.back().lines.push_back(line);
-    }
-    return blocks;
-}
-
 // The reads' model: every section header in file order with its key lines (name trimmed, value as stored). Reads look
 // at the first section of a name and the first key of a name in it, as the Windows calls do.
 struct TSection {
@@ -141,19 +125,15 @@ struct TSection {
 struct TModel {
     std::vector<TSection> sections;
 
-    explicit TModel(const std::vector<TBlock> &blocks) {
-        for (const TBlock &block : blocks) {
-            if (!block.name)
-                continue;
-            TSection section{*block.name, {}};
-            for (const TLine &line : block.lines)
-                if (KindOf(line.text) == EKind::Key) {
-                    std::size_t eq = line.text.find('=');
-                    section.keys.emplace_back(Trimmed(std::string_view(line.text).substr(0, eq)),
-                                              line.text.substr(eq + 1));
-                }
-            sections.push_back(std::move(section));
-        }
+    explicit TModel(const std::vector<TLine> &lines) {
+        for (const TLine &line : lines)
+            if (KindOf(line.text) == EKind::Header) {
+                sections.push_back({HeaderName(line.text), {}});
+            } else if (KindOf(line.text) == EKind::Key && !sections.empty()) {
+                std::size_t eq = line.text.find('=');
+                sections.back().keys.emplace_back(Trimmed(std::string_view(line.text).substr(0, eq)),
+                                                  line.text.substr(eq + 1));
+            }
     }
 
     TSection *Find(std::string_view name) {
@@ -314,7 +294,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(profile.Serialize() == ini);
 
     std::vector<TLine> before = SplitLines(ini);
-    TModel model(Blocks(before));
+    TModel model(before);
     std::vector<std::string> sectionPool = {"Settings", "Ignore Apps", "EXE Names", "\xC9t\xE9", "s"};
     std::vector<std::string> keyPool = {"UseIgnoreList", "Distribution", "k", "\xC9\x8A"};
     for (const TSection &s : model.sections) {
@@ -369,7 +349,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(!Utf16Marked(saved));
     TProfileFile again = TProfileFile::Parse(saved);
     FUZZ_CHECK(again.Serialize() == saved);
-    TModel after(Blocks(writer.lines));
+    TModel after(writer.lines);
     CheckReads(again, after, names);
     return 0;
 }
