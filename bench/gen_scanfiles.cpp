@@ -47,8 +47,8 @@ int main(int argc, char **argv) {
             count += records * ((u * 37) % (2 * vary + 1) - vary) / 100;
             sample += 1000003;
         }
-        auto recs = TScanFileWriter::SampleRecords(sample, count);
-        TScanFileWriter::WriteFile((ivx / (std::string(name) + ".ivx")).string(), recs);
+        auto recs = ScanFileWriter::SampleRecords(sample, count);
+        ScanFileWriter::WriteFile((ivx / (std::string(name) + ".ivx")).string(), recs);
         if (!csv.is_open())
             continue;
         for (const TResultsRec &r : recs) {

@@ -82,7 +82,7 @@ int main(int argc, char *argv[]) {
         if (chosen.isEmpty() || !EnterFolder(chosen.toStdString()))
             return chosen.isEmpty() ? 0 : 1;
     }
-    TWindowLook::InitApplication();
+    WindowLook::InitApplication();
 
     // The order matters: FormCreate runs inside the main window's construction and must not need the other
     // three; FormShow, run when the window is first shown, needs all of them.

@@ -1,5 +1,6 @@
 #include "base/Cp1252.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -113,9 +114,15 @@ std::optional<std::string> AsCp1252(std::string_view bytes) {
     return text;
 }
 
+namespace {
+
+unsigned char AsciiToLower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
+
 unsigned char Cp1252ToLower(unsigned char c) {
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<unsigned char>(c + 32);
+    if (c < 0x80)
+        return AsciiToLower(c);
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
         return static_cast<unsigned char>(c + 32);
     switch (c) {
@@ -130,6 +137,37 @@ unsigned char Cp1252ToLower(unsigned char c) {
     default:
         return c;
     }
+}
+
+// The one folding loop, with the letters that lower decides.
+std::string FoldedBy(std::string_view text, unsigned char (*lower)(unsigned char)) {
+    std::string folded(text);
+    for (char &c : folded)
+        c = static_cast<char>(lower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+} // namespace
+
+std::string Cp1252Folded(std::string_view text) {
+    return FoldedBy(text, Cp1252ToLower);
+}
+
+std::string AsciiFolded(std::string_view text) {
+    return FoldedBy(text, AsciiToLower);
+}
+
+int CompareFolded(std::string_view a, std::string_view b) {
+    std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        int left = Cp1252ToLower(static_cast<unsigned char>(a[i]));
+        int right = Cp1252ToLower(static_cast<unsigned char>(b[i]));
+        if (left != right)
+            return left < right ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
 }
 
 } // namespace invexa
@@ -170,13 +208,6 @@ std::string Shown(std::string_view s) {
         i += len;
     }
     return out;
-}
-
-std::string Cp1252Folded(std::string_view text) {
-    std::string folded(text);
-    for (char &c : folded)
-        c = static_cast<char>(Cp1252ToLower(static_cast<unsigned char>(c)));
-    return folded;
 }
 
 } // namespace invexa

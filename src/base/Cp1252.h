@@ -20,10 +20,14 @@ bool IsUtf8(std::string_view bytes);
 // character has a byte there, other bytes as they are; nothing when it is UTF-8 that Windows-1252 cannot hold.
 std::optional<std::string> AsCp1252(std::string_view bytes);
 
-// Letter case folded for Windows-1252 (ASCII and the accented letters).
-unsigned char Cp1252ToLower(unsigned char c);
 // The text with every letter in lower case: the key under which texts equal but for letter case are one.
+// Cp1252Folded folds Windows-1252's letters (ASCII and the accented ones), for the scanners' 8-bit texts.
+// AsciiFolded folds the ASCII letters only, for names whose bytes may be UTF-8 (file names, SQL names): folding
+// the upper half would change UTF-8 lead bytes, and with them the order of such names.
 std::string Cp1252Folded(std::string_view text);
+std::string AsciiFolded(std::string_view text);
+// Alphabetical with Windows-1252's letters folded, then by length: <0, 0, >0.
+int CompareFolded(std::string_view a, std::string_view b);
 
 } // namespace invexa
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 namespace invexa {
 
@@ -122,6 +123,76 @@ const char Examples[] = R"(Examples:
   invexa computers --older-than 30          the computers whose last scan is older than 30 days
 )";
 
+// What the command line chose, filled in while it is parsed.
+struct TChosen {
+    std::function<int()> Action;
+    std::vector<std::string> Words;
+    std::string Format = "text";
+    std::string DemoDir;
+};
+
+// The commands on the results table, and the demo folder's.
+void AddTableCommands(CLI::App &app, TToolCommands &cmd, TChosen &chosen) {
+    app.add_subcommand("init", "Create Results.sqlite with the empty table")->callback([&] {
+        chosen.Action = [&] { return cmd.Init(); };
+    });
+    auto formatOption = [&](CLI::App *command) {
+        command->add_option("--format", chosen.Format, "text (the default) or json")
+            ->check(CLI::IsMember({"text", "json"}));
+        return command;
+    };
+    formatOption(app.add_subcommand("merge", "Merge the waiting scan data files"))->callback([&] {
+        chosen.Action = [&] { return cmd.Merge(); };
+    });
+    app.add_subcommand("export", "Write datadump.csv")->callback([&] { chosen.Action = [&] { return cmd.Export(); }; });
+    formatOption(app.add_subcommand("settings", "Print the scanners' settings"))->callback([&] {
+        chosen.Action = [&] { return cmd.Settings(); };
+    });
+    app.add_subcommand("empty", "Empty the results table")->callback([&] {
+        chosen.Action = [&] { return cmd.Empty(); };
+    });
+    auto *delApp = app.add_subcommand("delete-app", "Delete every row of one application");
+    AddTexts(delApp, chosen.Words, {"MAKER", "APP"}, 2);
+    delApp->callback([&] { chosen.Action = [&] { return cmd.DeleteApp(chosen.Words[0], chosen.Words[1]); }; });
+    auto *demo = app.add_subcommand("demo", "Make a working folder to try the program in");
+    demo->add_option("DIR", chosen.DemoDir)->required();
+    demo->callback([&] { chosen.Action = [&] { return cmd.Demo(chosen.DemoDir); }; });
+}
+
+// Parses args into app: the exit status when parsing ends the run (help, the version, a usage error).
+std::optional<int> Parse(CLI::App &app, const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError &e) {
+        if (std::string word = UnknownCommand(app, args); !word.empty() && e.get_exit_code() != 0) {
+            err << "Unknown command '" << word << "'\nRun with --help for the commands.\n";
+            return 2;
+        }
+        int code = app.exit(e, out, err);
+        return code == 0 ? 0 : 2;
+    }
+    return std::nullopt;
+}
+
+// Runs the chosen action in the working folder dir.
+int RunChosen(TToolCommands &cmd, const std::string &dir, const std::function<int()> &action) {
+    std::error_code ec;
+    cmd.Dir = std::filesystem::absolute(dir, ec).lexically_normal().string();
+    if (cmd.Dir.size() > 1 && cmd.Dir.back() == '/')
+        cmd.Dir.pop_back();
+    if (!std::filesystem::is_directory(cmd.Dir, ec)) {
+        cmd.Err << "The working folder " << cmd.Dir << " does not exist or is not a folder\n";
+        return 1;
+    }
+    try {
+        return action ? action() : 2;
+    } catch (const std::exception &e) {
+        cmd.Err << TResultsDatabase(cmd.Dir).Describe(e) << "\n";
+        return 1;
+    }
+}
+
 } // namespace
 
 int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, bool terminal) {
@@ -138,69 +209,22 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     // What the commands print goes through toolOut, which --quiet silences.
     std::ostream toolOut(out.rdbuf());
     TToolCommands cmd{"", toolOut, err, terminal};
-    std::function<int()> action;
-    std::vector<std::string> words;
-    std::string demoDir;
-
-    app.add_subcommand("init", "Create Results.sqlite with the empty table")->callback([&] {
-        action = [&] { return cmd.Init(); };
-    });
-    std::string format = "text";
-    auto formatOption = [&](CLI::App *command) {
-        command->add_option("--format", format, "text (the default) or json")->check(CLI::IsMember({"text", "json"}));
-        return command;
-    };
-    formatOption(app.add_subcommand("merge", "Merge the waiting scan data files"))->callback([&] {
-        action = [&] { return cmd.Merge(); };
-    });
-    app.add_subcommand("export", "Write datadump.csv")->callback([&] { action = [&] { return cmd.Export(); }; });
-    formatOption(app.add_subcommand("settings", "Print the scanners' settings"))->callback([&] {
-        action = [&] { return cmd.Settings(); };
-    });
-    app.add_subcommand("empty", "Empty the results table")->callback([&] { action = [&] { return cmd.Empty(); }; });
-    auto *delApp = app.add_subcommand("delete-app", "Delete every row of one application");
-    AddTexts(delApp, words, {"MAKER", "APP"}, 2);
-    delApp->callback([&] { action = [&] { return cmd.DeleteApp(words[0], words[1]); }; });
-    auto *demo = app.add_subcommand("demo", "Make a working folder to try the program in");
-    demo->add_option("DIR", demoDir)->required();
-    demo->callback([&] { action = [&] { return cmd.Demo(demoDir); }; });
-    AddSettingsCommands(app, cmd.dir, toolOut, action, words);
+    TChosen chosen;
+    AddTableCommands(app, cmd, chosen);
+    AddSettingsCommands(app, cmd.Dir, toolOut, chosen.Action, chosen.Words);
     TCatalogueCommands catalogue(cmd);
-    catalogue.Add(app, action);
-
-    try {
-        std::vector<std::string> reversed(args.rbegin(), args.rend());
-        app.parse(reversed);
-    } catch (const CLI::ParseError &e) {
-        if (std::string word = UnknownCommand(app, args); !word.empty() && e.get_exit_code() != 0) {
-            err << "Unknown command '" << word << "'\nRun with --help for the commands.\n";
-            return 2;
-        }
-        int code = app.exit(e, out, err);
-        return code == 0 ? 0 : 2;
-    }
-    for (std::string &word : words)
+    catalogue.Add(app, chosen.Action);
+    if (std::optional<int> status = Parse(app, args, out, err))
+        return *status;
+    for (std::string &word : chosen.Words)
         word = AsTyped(word);
-    cmd.json = format == "json";
+    cmd.Json = chosen.Format == "json";
     if (quiet) {
         toolOut.rdbuf(nullptr); // output to a stream without a buffer is dropped
-        cmd.terminal = false;
-        cmd.quiet = true;
+        cmd.Terminal = false;
+        cmd.Quiet = true;
     }
-    std::error_code ec;
-    cmd.dir = std::filesystem::absolute(dir, ec).lexically_normal().string();
-    if (cmd.dir.size() > 1 && cmd.dir.back() == '/')
-        cmd.dir.pop_back();
-    if (!std::filesystem::is_directory(cmd.dir, ec)) {
-        err << "The working folder " << cmd.dir << " does not exist or is not a folder\n";
-        return 1;
-    }
-    try {
-        return action ? action() : 2;
-    } catch (const std::exception &e) {
-        err << TResultsDatabase(cmd.dir).Describe(e) << "\n";
-        return 1;
-    }
+    return RunChosen(cmd, dir, chosen.Action);
 }
 
 } // namespace invexa

@@ -18,11 +18,11 @@ namespace fs = std::filesystem;
 namespace invexa {
 
 int TToolCommands::Init() {
-    std::string path = (fs::path(dir) / TResultsDatabase::FileName).string();
-    if (TResultsDatabase::Create(dir))
-        out << "Created the empty results table in " << path << "\n";
+    std::string path = (fs::path(Dir) / TResultsDatabase::FileName).string();
+    if (TResultsDatabase::Create(Dir))
+        Out << "Created the empty results table in " << path << "\n";
     else
-        out << path << " already holds the results table; nothing changed\n";
+        Out << path << " already holds the results table; nothing changed\n";
     return 0;
 }
 
@@ -51,78 +51,78 @@ void WriteMergeJson(std::ostream &out, const TMergeSummary &summary) {
 } // namespace
 
 int TToolCommands::Merge() {
-    TDataModule1 dm(dir);
-    TTerminalProgress progress(err, terminal);
-    TMergeSummary summary = TDataFileMerge(dm, dir, &progress).Run();
-    if (json) {
-        WriteMergeJson(out, summary);
+    TDataModule1 dm(Dir);
+    TTerminalProgress progress(Err, Terminal);
+    TMergeSummary summary = TDataFileMerge(dm, Dir, &progress).Run();
+    if (Json) {
+        WriteMergeJson(Out, summary);
     } else {
         // Names are shown with their control characters escaped: a file name must not drive the terminal.
         for (const TMergedFile &f : summary.Merged)
-            out << "merged " << Shown(f.FileName) << ": " << f.Records << " records for user '" << Shown(f.UserName)
+            Out << "merged " << Shown(f.FileName) << ": " << f.Records << " records for user '" << Shown(f.UserName)
                 << "'\n";
-        out << "Merged " << summary.Merged.size() << " file(s), " << summary.Records() << " record(s), from "
+        Out << "Merged " << summary.Merged.size() << " file(s), " << summary.Records() << " record(s), from "
             << Shown(summary.DataFolder) << "\n";
     }
     for (const std::string &w : summary.Warnings)
-        if (!quiet)
-            err << "Warning: " << w << "\n";
+        if (!Quiet)
+            Err << "Warning: " << w << "\n";
     for (const std::string &e : summary.Errors)
-        err << e << "\n";
+        Err << e << "\n";
     if (summary.Left > 0)
-        err << summary.Left << " scan data file(s) left in place; they are merged again next time\n";
+        Err << summary.Left << " scan data file(s) left in place; they are merged again next time\n";
     return summary.Errors.empty() ? 0 : 1;
 }
 
 int TToolCommands::Export() {
-    TDataModule1 dm(dir);
+    TDataModule1 dm(Dir);
     dm.resultsTbl.Open();
-    std::string path = (fs::path(dir) / CsvExport::FileName).string();
+    std::string path = (fs::path(Dir) / CsvExport::FileName).string();
     long long rows = CsvExport::Export(dm.resultsTbl, path);
-    out << "Exported " << rows << " row(s) to " << path << "\n";
+    Out << "Exported " << rows << " row(s) to " << path << "\n";
     return 0;
 }
 
 int TToolCommands::Settings() {
-    TScanSettings s = TSettingsEditor(dir).Settings;
+    TScanSettings s = TSettingsEditor(Dir).Settings;
     auto flag = [](bool on) { return on ? "true" : "false"; };
-    if (json) {
-        out << "{\"UseIgnoreList\": " << flag(s.UseIgnoreList) << ", \"SearchForExe\": " << flag(s.SearchForExe)
+    if (Json) {
+        Out << "{\"UseIgnoreList\": " << flag(s.UseIgnoreList) << ", \"SearchForExe\": " << flag(s.SearchForExe)
             << ", \"StealthMode\": " << flag(s.StealthMode)
             << ", \"Distribution\": " << JsonString(Cp1252ToUtf8(s.Distribution))
             << ",\n \"IgnoreApps\": " << JsonTexts(s.IgnoreList) << ",\n \"ExeNames\": " << JsonTexts(s.ExeNames)
             << "}\n";
     } else {
-        out << "UseIgnoreList=" << (s.UseIgnoreList ? 1 : 0) << "\n"
+        Out << "UseIgnoreList=" << (s.UseIgnoreList ? 1 : 0) << "\n"
             << "SearchForExe=" << (s.SearchForExe ? 1 : 0) << "\n"
             << "StealthMode=" << (s.StealthMode ? 1 : 0) << "\n"
             << "Distribution=" << s.Distribution << "\n"
             << "[Ignore Apps]\n";
         for (const std::string &entry : s.IgnoreList)
-            out << entry << "\n";
-        out << "[EXE Names]\n";
+            Out << entry << "\n";
+        Out << "[EXE Names]\n";
         for (const std::string &entry : s.ExeNames)
-            out << entry << "\n";
+            Out << entry << "\n";
     }
-    if (std::optional<std::string> notice = CutShortSave(dir)) {
-        err << *notice << "\n";
+    if (std::optional<std::string> notice = CutShortSave(Dir)) {
+        Err << *notice << "\n";
         return 1;
     }
     return 0;
 }
 
 int TToolCommands::Empty() {
-    TDataModule1 dm(dir);
+    TDataModule1 dm(Dir);
     dm.resultsTbl.Close();
     dm.resultsTbl.Empty();
-    out << "Emptied the results table\n";
+    Out << "Emptied the results table\n";
     return 0;
 }
 
 int TToolCommands::DeleteApp(const std::string &maker, const std::string &appName) {
-    TDataModule1 dm(dir);
+    TDataModule1 dm(Dir);
     int n = dm.Query1.DeleteApplication(maker, appName);
-    out << "Deleted " << n << " row(s) of " << maker << "\\" << appName << "\n";
+    Out << "Deleted " << n << " row(s) of " << maker << "\\" << appName << "\n";
     return 0;
 }
 
@@ -146,11 +146,11 @@ int TToolCommands::Demo(const std::string &folder) {
     static constexpr const char *Users[] = {"alice", "bob", "carol", "dave", "erin", "frank", "grace", "heidi"};
     int n = 0;
     for (const char *user : Users) {
-        TScanFileWriter::WriteFile((root / "ivx" / (std::string(user) + ".ivx")).string(),
-                                   TScanFileWriter::SampleRecords(n, 10 + 3 * n));
+        ScanFileWriter::WriteFile((root / "ivx" / (std::string(user) + ".ivx")).string(),
+                                  ScanFileWriter::SampleRecords(n, 10 + 3 * n));
         ++n;
     }
-    out << "Demo folder " << root.string() << ": results table, INVEXA.INI and " << n << " scan data files in ivx/\n";
+    Out << "Demo folder " << root.string() << ": results table, INVEXA.INI and " << n << " scan data files in ivx/\n";
     return 0;
 }
 

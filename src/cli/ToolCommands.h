@@ -4,15 +4,15 @@
 
 namespace invexa {
 
-// What each invexa command does, on the working folder dir, through the same core calls as the window.
+// What each invexa command does, on the working folder Dir, through the same core calls as the window.
 // Each returns the exit status; operation errors throw EInvexaError (or SQLite's exception).
 struct TToolCommands {
-    std::string dir;
-    std::ostream &out;
-    std::ostream &err;
-    bool terminal = false;
-    bool quiet = false; // --quiet: warnings are dropped too, errors still show
-    bool json = false;  // --format json for merge and settings
+    std::string Dir;
+    std::ostream &Out;
+    std::ostream &Err;
+    bool Terminal = false;
+    bool Quiet = false; // --quiet: warnings are dropped too, errors still show
+    bool Json = false;  // --format json for merge and settings
 
     int Init();
     int Merge();

@@ -9,26 +9,13 @@ namespace invexa {
 
 void SortEntries(std::vector<std::string> &list) {
     std::stable_sort(list.begin(), list.end(),
-                     [](const std::string &a, const std::string &b) { return CompareText(a, b) < 0; });
-}
-
-int CompareText(std::string_view a, std::string_view b) {
-    std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        int left = Cp1252ToLower(static_cast<unsigned char>(a[i]));
-        int right = Cp1252ToLower(static_cast<unsigned char>(b[i]));
-        if (left != right)
-            return left < right ? -1 : 1;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
+                     [](const std::string &a, const std::string &b) { return CompareFolded(a, b) < 0; });
 }
 
 std::size_t SortedInsertIndex(const std::vector<std::string> &list, std::string_view entry) {
     // After every entry that compares equal, so entries equal but for case keep the order they were added in.
     auto place = std::upper_bound(list.begin(), list.end(), entry, [](std::string_view value, const std::string &item) {
-        return CompareText(value, item) < 0;
+        return CompareFolded(value, item) < 0;
     });
     return static_cast<std::size_t>(place - list.begin());
 }
@@ -40,8 +27,8 @@ void InsertSorted(std::vector<std::string> &list, std::string entry) {
 
 namespace {
 
-constexpr const char *kNoMaker = "You must enter an Application Maker";
-constexpr const char *kNoAppName = "You must enter an Application name";
+constexpr const char *NoMaker = "You must enter an Application Maker";
+constexpr const char *NoAppName = "You must enter an Application name";
 
 // The blanks the scanners trim from a key name.
 std::string_view Trim(std::string_view text) {
@@ -71,11 +58,11 @@ void CheckKey(std::string_view key, const std::string &what, const char *blank) 
 } // namespace
 
 void CheckIgnoreEntry(std::string_view entry) {
-    CheckKey(entry, "ignore-list entry", kNoMaker);
+    CheckKey(entry, "ignore-list entry", NoMaker);
 }
 
 void CheckExeEntry(std::string_view appName, std::string_view exeName) {
-    CheckKey(appName, "application name", kNoAppName);
+    CheckKey(appName, "application name", NoAppName);
     CheckText(exeName, "EXE file name");
 }
 
@@ -86,7 +73,7 @@ void CheckDistribution(std::string_view text) {
 std::string MakeIgnoreEntry(std::string_view maker, std::string_view appName) {
     // Blanks around the maker are taken as typed, but a maker of blanks alone names nobody.
     if (Trim(maker).empty())
-        throw ERefusal(kNoMaker);
+        throw ERefusal(NoMaker);
     std::string entry(maker);
     if (!appName.empty())
         entry.append("\\").append(appName);
@@ -103,7 +90,7 @@ std::string MakeGridIgnoreEntry(std::string_view maker, std::string_view appName
 
 std::string MakeExeEntry(std::string_view appName, std::string_view exeName) {
     if (appName.empty())
-        throw ERefusal(kNoAppName);
+        throw ERefusal(NoAppName);
     if (exeName.empty())
         throw ERefusal("You must enter an EXE file name");
     CheckExeEntry(appName, exeName);

@@ -7,10 +7,8 @@ namespace invexa {
 
 // Entry rules of the setup page, shared by the window and the tool. Texts are 8-bit bytes.
 
-// Alphabetical, letter case ignored (Windows-1252 letters); <0, 0, >0.
-int CompareText(std::string_view a, std::string_view b);
-// Sorts a list by CompareText, keeping equal entries in their order: where entry-by-entry insertion after the
-// equal entries would place them.
+// Sorts a list by CompareFolded (alphabetical, Windows-1252's letter case ignored), keeping equal entries in
+// their order: where entry-by-entry insertion after the equal entries would place them.
 void SortEntries(std::vector<std::string> &list);
 // Where a sorted list box places a new entry: after every entry that compares less or equal.
 std::size_t SortedInsertIndex(const std::vector<std::string> &list, std::string_view entry);

@@ -9,10 +9,10 @@ namespace invexa {
 
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view CrLf = "\r\n";
 // The scanners read values through a 2,048-byte buffer; a longer value reaches them cut to this length, and a
 // save writes back what was read, so the cut is kept here rather than handing out more than they ever see.
-constexpr std::size_t kMaxValueLength = 2047;
+constexpr std::size_t MaxValueLength = 2047;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\v';
@@ -29,12 +29,7 @@ std::string_view Trim(std::string_view text) {
 // Windows compares profile names through its Unicode case mapping, which folds accented letters as well as
 // ASCII ones; folding the Windows-1252 letters gives the same answer for the 8-bit texts this file holds.
 bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Cp1252ToLower(static_cast<unsigned char>(a[i])) != Cp1252ToLower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return CompareFolded(a, b) == 0;
 }
 
 enum class ELineKind { Other, Header, Comment, Key };
@@ -134,7 +129,7 @@ std::optional<std::string> TProfileFile::ReadString(std::string_view section, st
     if (!line)
         return std::nullopt;
     std::string_view value = Unquote(KeyValue(lines_[*line].Text));
-    return std::string(value.substr(0, kMaxValueLength));
+    return std::string(value.substr(0, MaxValueLength));
 }
 
 std::vector<std::string> TProfileFile::ReadKeyNames(std::string_view section) const {
@@ -169,7 +164,7 @@ std::vector<std::pair<std::string, std::string>> TProfileFile::ReadPairs(std::st
         if (name.empty())
             continue;
         auto [found, added] = first.try_emplace(Cp1252Folded(name), pairs.size());
-        std::string value = added ? std::string(Unquote(KeyValue(lines_[i].Text)).substr(0, kMaxValueLength))
+        std::string value = added ? std::string(Unquote(KeyValue(lines_[i].Text)).substr(0, MaxValueLength))
                                   : pairs[found->second].second;
         pairs.emplace_back(std::string(name), std::move(value));
     }
@@ -178,7 +173,7 @@ std::vector<std::pair<std::string, std::string>> TProfileFile::ReadPairs(std::st
 
 void TProfileFile::EndLastLine() {
     if (!lines_.empty() && lines_.back().End.empty())
-        lines_.back().End = kCrLf;
+        lines_.back().End = CrLf;
 }
 
 void TProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
@@ -187,8 +182,8 @@ void TProfileFile::WriteString(std::string_view section, std::string_view key, s
     EndLastLine();
     std::optional<TSectionSpan> span = FindSection(sectionName);
     if (!span) {
-        lines_.push_back({"[" + std::string(sectionName) + "]", std::string(kCrLf)});
-        lines_.push_back({std::string(keyName) + "=" + std::string(value), std::string(kCrLf)});
+        lines_.push_back({"[" + std::string(sectionName) + "]", std::string(CrLf)});
+        lines_.push_back({std::string(keyName) + "=" + std::string(value), std::string(CrLf)});
         return;
     }
     if (std::optional<std::size_t> existing = FindKey(*span, keyName)) {
@@ -205,7 +200,7 @@ void TProfileFile::WriteString(std::string_view section, std::string_view key, s
         if (KindOf(lines_[i].Text) == ELineKind::Key)
             insertAt = i + 1;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                  TLine{std::string(keyName) + "=" + std::string(value), std::string(kCrLf)});
+                  TLine{std::string(keyName) + "=" + std::string(value), std::string(CrLf)});
 }
 
 void TProfileFile::EraseSection(std::string_view section) {
@@ -227,7 +222,7 @@ void TProfileFile::EraseSection(std::string_view section) {
     // as its first line it would make every reader, the scanners included, take the whole file for UTF-16. A blank
     // line in front keeps it where it means nothing.
     if (!lines_.empty() && HasUtf16Mark(lines_.front().Text))
-        lines_.insert(lines_.begin(), TLine{std::string(), std::string(kCrLf)});
+        lines_.insert(lines_.begin(), TLine{std::string(), std::string(CrLf)});
 }
 
 void TProfileFile::RewriteSection(std::string_view section,
@@ -252,7 +247,7 @@ void TProfileFile::RewriteSection(std::string_view section,
             continue;
         }
         byName.emplace(Cp1252Folded(KeyName(text)), added.size()); // the first line of a name is the one found
-        added.push_back({std::move(text), std::string(kCrLf)});
+        added.push_back({std::move(text), std::string(CrLf)});
     }
     if (!plain) {
         for (const auto &[key, value] : pairs)
@@ -262,7 +257,7 @@ void TProfileFile::RewriteSection(std::string_view section,
     if (pairs.empty())
         return;
     EndLastLine();
-    lines_.push_back({"[" + std::string(name) + "]", std::string(kCrLf)});
+    lines_.push_back({"[" + std::string(name) + "]", std::string(CrLf)});
     for (TLine &line : added)
         lines_.push_back(std::move(line));
 }

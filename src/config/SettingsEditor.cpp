@@ -1,5 +1,6 @@
 #include "config/SettingsEditor.h"
 
+#include "base/Cp1252.h"
 #include "base/InvexaError.h"
 #include "config/EntryRules.h"
 
@@ -17,7 +18,7 @@ void RemoveEntry(std::vector<std::string> &list, std::string_view entry, const c
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-    return CompareText(a, b) == 0;
+    return CompareFolded(a, b) == 0;
 }
 
 } // namespace
@@ -39,11 +40,6 @@ void TSettingsEditor::Edit(const std::string &workDir, const std::function<void(
 void TSettingsEditor::AddIgnore(std::string_view maker, std::string_view appName) {
     // Built first: a refused entry leaves the list and the flag as they were.
     InsertSorted(Settings.IgnoreList, MakeIgnoreEntry(maker, appName));
-    Flags.IgnoreListChanged = true;
-}
-
-void TSettingsEditor::AddIgnoreFromGrid(std::string_view maker, std::string_view appName) {
-    InsertSorted(Settings.IgnoreList, MakeGridIgnoreEntry(maker, appName));
     Flags.IgnoreListChanged = true;
 }
 

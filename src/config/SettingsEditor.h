@@ -20,8 +20,7 @@ public:
     TChangeFlags Flags;
 
     void AddIgnore(std::string_view maker, std::string_view appName); // setup page's rule, may refuse
-    void AddIgnoreFromGrid(std::string_view maker, std::string_view appName);
-    void RemoveIgnore(std::string_view entry); // first equal entry; none: EInvexaError
+    void RemoveIgnore(std::string_view entry);                        // first equal entry; none: EInvexaError
     void AddExe(std::string_view appName, std::string_view exeName);
     void RemoveExe(std::string_view entry);
     // name: UseIgnoreList, SearchForExe or StealthMode (case-insensitive); else EInvexaError.

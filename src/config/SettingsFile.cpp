@@ -1,5 +1,7 @@
 #include "config/SettingsFile.h"
 
+#include "base/PlainFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,33 +18,9 @@ namespace invexa {
 namespace {
 
 // Reads and saves that keep meeting a changing file give up after this many rounds.
-constexpr int kAttempts = 5;
+constexpr int Attempts = 5;
 // A save waits at most this long (in 20 ms steps) for another save to release the lock.
-constexpr int kLockWaits = 500;
-// O_NONBLOCK: opening a FIFO or a device must never wait; the type is checked right after the open.
-constexpr int kOpenFlags = O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-
-class TFd {
-public:
-    explicit TFd(int fd = -1) : fd_(fd) {}
-    TFd(const TFd &) = delete;
-    TFd &operator=(const TFd &) = delete;
-    TFd &operator=(TFd &&other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~TFd() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-    bool Close() { return close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
-
+constexpr int LockWaits = 500;
 bool SameFile(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -165,19 +143,18 @@ EInvexaError TSettingsFile::Failure(const std::string &reason) const {
 }
 
 std::optional<std::string> TSettingsFile::Read() const {
-    TFd fd(open(path_.c_str(), O_RDONLY | kOpenFlags));
-    if (fd.Get() < 0 && (errno == ENOENT || errno == ENOTDIR))
+    TOpenedFile file = OpenRegular(path_, O_RDONLY, 0, ELinks::Follow);
+    if (file.Found == EFound::Missing || file.Error == ENOTDIR)
         return std::nullopt;
     const std::string failure = "Unable to read " + path_ + ": ";
-    struct stat info {};
-    if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0)
-        throw EInvexaError(failure + std::strerror(errno));
-    if (!S_ISREG(info.st_mode))
+    if (file.Found == EFound::NotRegular)
         throw EInvexaError(failure + "it is not a regular file");
+    if (file.Found != EFound::Regular)
+        throw EInvexaError(failure + std::strerror(file.Error));
     std::string bytes;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
         bool readError = false;
-        if (ReadSteady(fd.Get(), bytes, info, readError))
+        if (ReadSteady(file.Fd.Get(), bytes, file.Stat, readError))
             return bytes;
         if (readError)
             throw EInvexaError(failure + std::strerror(errno));
@@ -195,16 +172,17 @@ std::optional<std::string> TSettingsFile::CutShortNotice() const {
 int TSettingsFile::Lock() const {
     // The lock is on a file of its own, so it holds across the settings file being replaced. Anyone may have
     // planted something at its name, so it is opened like the settings file: no link followed, no waiting.
-    TFd lock(open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | kOpenFlags, 0644));
-    if (lock.Get() < 0 && errno == EACCES) // another account's lock file: reading is enough for flock
-        lock = TFd(open(lockPath_.c_str(), O_RDONLY | O_NOFOLLOW | kOpenFlags));
-    struct stat info {};
-    if (lock.Get() < 0 && errno == ELOOP)
+    TOpenedFile file = OpenRegular(lockPath_, O_RDWR | O_CREAT, 0644);
+    if (file.Error == EACCES) // another account's lock file: reading is enough for flock
+        file = OpenRegular(lockPath_, O_RDONLY);
+    if (file.Error == ELOOP)
         throw Failure("its lock file " + lockPath_ + " is a symbolic link");
-    if (lock.Get() < 0 || fstat(lock.Get(), &info) != 0)
-        throw Failure("cannot open its lock file " + lockPath_ + ": " + std::strerror(errno));
-    if (!S_ISREG(info.st_mode))
+    if (file.Found == EFound::NotRegular)
         throw Failure("its lock file " + lockPath_ + " is not a regular file");
+    if (file.Found != EFound::Regular)
+        throw Failure("cannot open its lock file " + lockPath_ + ": " + std::strerror(file.Error));
+    TFd lock = std::move(file.Fd);
+    const struct stat &info = file.Stat;
     // Every account that saves must be able to open it, whatever the umask of the one that made it.
     if (info.st_uid == geteuid() && (info.st_mode & 0444) != 0444)
         fchmod(lock.Get(), 0644);
@@ -212,7 +190,7 @@ int TSettingsFile::Lock() const {
         // A file system that has no locks at all (ENOLCK) cannot be helped: the save goes ahead as before.
         if (errno != EWOULDBLOCK && errno != EINTR)
             break;
-        if (wait == kLockWaits)
+        if (wait == LockWaits)
             throw Failure("another program holds its lock file " + lockPath_);
         usleep(20000);
     }
@@ -220,16 +198,18 @@ int TSettingsFile::Lock() const {
 }
 
 bool TSettingsFile::ReadForSave(TOpened &file) const {
-    file.Fd = TFd(open(path_.c_str(), O_RDONLY | O_NOFOLLOW | kOpenFlags));
-    file.Exists = file.Fd.Get() >= 0;
-    if (!file.Exists && errno == ELOOP)
+    TOpenedFile opened = OpenRegular(path_, O_RDONLY);
+    if (opened.Error == ELOOP)
         throw Failure("it is a symbolic link");
-    if (!file.Exists && errno != ENOENT)
-        throw Failure(std::strerror(errno));
-    if (!file.Exists)
+    if (opened.Found == EFound::Missing)
         return true;
-    if (fstat(file.Fd.Get(), &file.Info) != 0 || !S_ISREG(file.Info.st_mode))
+    if (opened.Found == EFound::NotRegular)
         throw Failure("it is not a regular file");
+    if (opened.Found != EFound::Regular)
+        throw Failure(std::strerror(opened.Error));
+    file.Exists = true;
+    file.Fd = std::move(opened.Fd);
+    file.Info = opened.Stat;
     // A file marked read-only is refused even for root, like the folder.
     if (HasNoWriteBit(file.Info) || !MayWrite(path_))
         throw Failure();
@@ -252,7 +232,7 @@ void TSettingsFile::Update(const std::function<void(TProfileFile &)> &change) co
     if (CutShortNotice())
         throw Failure("an earlier save of it was cut short; its earlier content is kept in " + copyPath_ +
                       "; look at both, then remove the copy");
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
         TOpened file;
         if (!ReadForSave(file))
             continue;
@@ -317,12 +297,13 @@ bool TSettingsFile::Write(const TOpened &file, const std::string &bytes) const {
 // Not atomic for readers, so kept short and recoverable: the earlier content goes to a copy beside the file
 // first; a copy still there later means this was cut short, and it is left for the administrator.
 bool TSettingsFile::WriteInPlace(const TOpened &file, const std::string &bytes) const {
-    TFd fd(open(path_.c_str(), O_RDWR | O_NOFOLLOW | kOpenFlags));
-    struct stat now {};
-    if (fd.Get() < 0 || fstat(fd.Get(), &now) != 0)
+    TOpenedFile opened = OpenRegular(path_, O_RDWR);
+    if (opened.Found != EFound::Regular && opened.Found != EFound::NotRegular)
         throw Failure();
-    if (!Unchanged(now, file.Info))
+    // Something else at the name now (a FIFO, a folder) is a change like any other.
+    if (!Unchanged(opened.Stat, file.Info))
         return false;
+    TFd &fd = opened.Fd;
     {
         TFd copy(
             open(copyPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, file.Info.st_mode & 0666));

@@ -28,9 +28,6 @@ public:
     // message that says so.
     std::optional<std::string> CutShortNotice() const;
 
-    const std::string &CopyPath() const { return copyPath_; }
-    const std::string &LockPath() const { return lockPath_; }
-
 private:
     struct TOpened;
     int Lock() const;                      // the open lock file, locked

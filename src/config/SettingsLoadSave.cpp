@@ -14,17 +14,17 @@ namespace invexa {
 
 namespace {
 
-constexpr std::string_view kIgnoreSection = "Ignore Apps";
-constexpr std::string_view kSwitchesSection = "Switches";
+constexpr std::string_view IgnoreSection = "Ignore Apps";
+constexpr std::string_view SwitchesSection = "Switches";
 // Read under one spelling and written under another; the names compare without case, so both are the same
 // section, and after a save its header reads "EXE Names".
-constexpr std::string_view kExeSectionRead = "EXE names";
-constexpr std::string_view kExeSectionWritten = "EXE Names";
+constexpr std::string_view ExeSectionRead = "EXE names";
+constexpr std::string_view ExeSectionWritten = "EXE Names";
 
-constexpr std::string_view kUseIgnoreList = "UseIgnoreList";
-constexpr std::string_view kSearchForExe = "SearchForExe";
-constexpr std::string_view kStealthMode = "StealthMode";
-constexpr std::string_view kDistribution = "Distribution";
+constexpr std::string_view UseIgnoreListKey = "UseIgnoreList";
+constexpr std::string_view SearchForExeKey = "SearchForExe";
+constexpr std::string_view StealthModeKey = "StealthMode";
+constexpr std::string_view DistributionKey = "Distribution";
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
@@ -66,7 +66,7 @@ std::optional<bool> ParseIsZero(std::string_view text) {
 }
 
 bool ReadBool(const TProfileFile &profile, std::string_view key) {
-    std::optional<bool> zero = ParseIsZero(profile.ReadString(kSwitchesSection, key).value_or(""));
+    std::optional<bool> zero = ParseIsZero(profile.ReadString(SwitchesSection, key).value_or(""));
     return zero ? !*zero : true;
 }
 
@@ -78,7 +78,7 @@ bool ReadBool(const TProfileFile &profile, std::string_view key) {
 std::vector<std::string> ReadExeNames(const TProfileFile &profile) {
     std::vector<std::string> list;
     std::unordered_map<std::string, std::size_t> byName; // folded name -> its entry
-    for (auto &[key, value] : profile.ReadPairs(kExeSectionRead)) {
+    for (auto &[key, value] : profile.ReadPairs(ExeSectionRead)) {
         if (value.empty())
             continue;
         auto [found, added] = byName.try_emplace(Cp1252Folded(key), list.size());
@@ -107,12 +107,12 @@ void CheckGroups(const TScanSettings &settings, const TChangeFlags &flags) {
 
 TScanSettings ReadSettings(const TProfileFile &profile) {
     TScanSettings settings;
-    settings.IgnoreList = profile.ReadKeyNames(kIgnoreSection);
+    settings.IgnoreList = profile.ReadKeyNames(IgnoreSection);
     SortEntries(settings.IgnoreList);
-    settings.UseIgnoreList = ReadBool(profile, kUseIgnoreList);
-    settings.SearchForExe = ReadBool(profile, kSearchForExe);
-    settings.StealthMode = ReadBool(profile, kStealthMode);
-    settings.Distribution = profile.ReadString(kSwitchesSection, kDistribution).value_or("");
+    settings.UseIgnoreList = ReadBool(profile, UseIgnoreListKey);
+    settings.SearchForExe = ReadBool(profile, SearchForExeKey);
+    settings.StealthMode = ReadBool(profile, StealthModeKey);
+    settings.Distribution = profile.ReadString(SwitchesSection, DistributionKey).value_or("");
     settings.ExeNames = ReadExeNames(profile);
     return settings;
 }
@@ -123,13 +123,13 @@ void WriteGroups(TProfileFile &profile, const TScanSettings &settings, const TCh
         TPairs pairs;
         for (const std::string &entry : settings.IgnoreList)
             pairs.emplace_back(entry, "");
-        profile.RewriteSection(kIgnoreSection, pairs);
+        profile.RewriteSection(IgnoreSection, pairs);
     }
     if (flags.SwitchesChanged)
-        profile.RewriteSection(kSwitchesSection, {{std::string(kUseIgnoreList), settings.UseIgnoreList ? "1" : "0"},
-                                                  {std::string(kSearchForExe), settings.SearchForExe ? "1" : "0"},
-                                                  {std::string(kStealthMode), settings.StealthMode ? "1" : "0"},
-                                                  {std::string(kDistribution), settings.Distribution}});
+        profile.RewriteSection(SwitchesSection, {{std::string(UseIgnoreListKey), settings.UseIgnoreList ? "1" : "0"},
+                                                 {std::string(SearchForExeKey), settings.SearchForExe ? "1" : "0"},
+                                                 {std::string(StealthModeKey), settings.StealthMode ? "1" : "0"},
+                                                 {std::string(DistributionKey), settings.Distribution}});
     if (flags.ExeNamesChanged) {
         TPairs pairs;
         for (const std::string &entry : settings.ExeNames) {
@@ -137,7 +137,7 @@ void WriteGroups(TProfileFile &profile, const TScanSettings &settings, const TCh
             std::size_t split = entry.find('=');
             pairs.emplace_back(entry.substr(0, split), split == std::string::npos ? "" : entry.substr(split + 1));
         }
-        profile.RewriteSection(kExeSectionWritten, pairs);
+        profile.RewriteSection(ExeSectionWritten, pairs);
     }
 }
 

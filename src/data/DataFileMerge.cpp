@@ -19,15 +19,8 @@ namespace fs = std::filesystem;
 namespace invexa {
 namespace {
 
-std::string LowerAscii(std::string s) {
-    for (char &c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return s;
-}
-
 bool EndsWithIvx(const std::string &name) {
-    return name.size() >= 4 && LowerAscii(name.substr(name.size() - 4)) == ".ivx";
+    return name.size() >= 4 && AsciiFolded(name.substr(name.size() - 4)) == ".ivx";
 }
 
 // Files stored under one user name replaced each other's rows: the cut to 16 characters, or one name written in
@@ -81,7 +74,7 @@ std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder
     if (ec)
         throw EInvexaError("Cannot search " + Shown(folder) + " for scan data files: " + ec.message());
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        std::string la = LowerAscii(a), lb = LowerAscii(b);
+        std::string la = AsciiFolded(a), lb = AsciiFolded(b);
         return la != lb ? la < lb : a < b;
     });
     return names;

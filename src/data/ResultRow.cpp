@@ -99,14 +99,4 @@ void TResultRow::SetText(TField field, std::string_view text) {
     Verification = value;
 }
 
-void TResultRow::SetInteger(TField field, int value) {
-    if (field != TField::Verification) {
-        SetText(field, std::to_string(value));
-        return;
-    }
-    if (value < -32768 || value > 32767)
-        throw EInvexaError("Verification takes a whole number from -32768 to 32767, not " + std::to_string(value));
-    Verification = value;
-}
-
 } // namespace invexa

@@ -28,7 +28,6 @@ struct TResultRow {
     // Texts are cut at their first zero byte and to the column's width. Verification must be a whole number
     // from -32768 to 32767 or empty; anything else throws EInvexaError.
     void SetText(TField field, std::string_view text);
-    void SetInteger(TField field, int value);
     bool operator==(const TResultRow &) const = default;
 };
 

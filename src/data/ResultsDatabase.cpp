@@ -1,5 +1,6 @@
 #include "data/ResultsDatabase.h"
 
+#include "base/Cp1252.h"
 #include "base/InvexaError.h"
 #include "base/PlainFile.h"
 #include "data/ScanTimes.h"
@@ -10,7 +11,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <sys/stat.h>
 #include <vector>
@@ -23,25 +23,20 @@ constexpr const char *CreateSql = "CREATE TABLE Results (UserName VARCHAR(16), A
                                   "Verification SMALLINT)";
 constexpr const char *CreateIndexSql = "CREATE INDEX IF NOT EXISTS ResultsUserName ON Results(UserName)";
 
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
-    return s;
-}
-
 // The type name a declared column type stands for, in the words of the error message.
 std::string TypeName(const std::string &declared) {
-    std::string t = Upper(declared);
-    if (t.find("INT") != std::string::npos)
-        return t.find("SMALLINT") != std::string::npos ? "SmallInt"
-               : t.find("BIGINT") != std::string::npos ? "LargeInt"
+    std::string t = AsciiFolded(declared);
+    if (t.find("int") != std::string::npos)
+        return t.find("smallint") != std::string::npos ? "SmallInt"
+               : t.find("bigint") != std::string::npos ? "LargeInt"
                                                        : "Integer";
-    if (t.find("CHAR") != std::string::npos || t.find("CLOB") != std::string::npos ||
-        t.find("TEXT") != std::string::npos)
+    if (t.find("char") != std::string::npos || t.find("clob") != std::string::npos ||
+        t.find("text") != std::string::npos)
         return "String";
-    if (t.find("REAL") != std::string::npos || t.find("FLOA") != std::string::npos ||
-        t.find("DOUB") != std::string::npos)
+    if (t.find("real") != std::string::npos || t.find("floa") != std::string::npos ||
+        t.find("doub") != std::string::npos)
         return "Float";
-    if (t.empty() || t.find("BLOB") != std::string::npos)
+    if (t.empty() || t.find("blob") != std::string::npos)
         return "Blob";
     return "Numeric";
 }
@@ -159,27 +154,28 @@ SQLite::Database &TResultsDatabase::Connection() {
 }
 
 void TResultsDatabase::CheckSchema() {
-    struct Expected {
-        const char *name;
-        const char *type;
+    struct TExpected {
+        const char *Name;
+        const char *Type;
     };
-    static constexpr Expected Columns[] = {{"UserName", "String"}, {"AppMaker", "String"},
-                                           {"AppName", "String"},  {"Version", "String"},
-                                           {"AppPath", "String"},  {"Verification", "SmallInt"}};
+    static constexpr TExpected Columns[] = {{"UserName", "String"}, {"AppMaker", "String"},
+                                            {"AppName", "String"},  {"Version", "String"},
+                                            {"AppPath", "String"},  {"Verification", "SmallInt"}};
     SQLite::Statement info(*db_, "SELECT name, type FROM pragma_table_info('Results')");
     std::vector<std::pair<std::string, std::string>> actual;
     while (info.executeStep())
-        actual.emplace_back(Upper(info.getColumn(0).getString()), info.getColumn(1).getString());
-    for (const Expected &col : Columns) {
-        auto it = std::find_if(actual.begin(), actual.end(), [&](const auto &a) { return a.first == Upper(col.name); });
+        actual.emplace_back(AsciiFolded(info.getColumn(0).getString()), info.getColumn(1).getString());
+    for (const TExpected &col : Columns) {
+        auto it =
+            std::find_if(actual.begin(), actual.end(), [&](const auto &a) { return a.first == AsciiFolded(col.Name); });
         if (it == actual.end())
-            throw EInvexaError(std::string("Field '") + col.name + "' not found");
+            throw EInvexaError(std::string("Field '") + col.Name + "' not found");
         std::string type = TypeName(it->second);
         // Any integer type can hold the flag; the text columns need text affinity.
-        bool ok =
-            std::string(col.type) == "SmallInt" ? Upper(it->second).find("INT") != std::string::npos : type == "String";
+        bool ok = std::string(col.Type) == "SmallInt" ? AsciiFolded(it->second).find("int") != std::string::npos
+                                                      : type == "String";
         if (!ok)
-            throw EInvexaError(std::string("Type mismatch for field '") + col.name + "', expecting: " + col.type +
+            throw EInvexaError(std::string("Type mismatch for field '") + col.Name + "', expecting: " + col.Type +
                                " actual: " + type);
     }
 }

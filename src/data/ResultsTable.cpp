@@ -94,25 +94,26 @@ std::string StoreAtSql(std::size_t rows) {
 
 } // namespace
 
-struct TResultsTable::Statements {
-    explicit Statements(SQLite::Database &db) : db(db), last(db, "SELECT coalesce(max(rowid), 0) FROM Results") {}
+struct TResultsTable::TStatements {
+    explicit TStatements(SQLite::Database &db) : Last(db, "SELECT coalesce(max(rowid), 0) FROM Results"), db_(db) {}
     // Appends and stores of 1 to ChunkRows rows, each prepared when first needed: a bulk append spends much of
     // its time starting and ending statements, so rows go several to a statement.
-    SQLite::Statement &Insert(std::size_t rows) { return Get(insert[rows - 1], InsertSql(rows)); }
-    SQLite::Statement &StoreAt(std::size_t rows) { return Get(storeAt[rows - 1], StoreAtSql(rows)); }
+    SQLite::Statement &Insert(std::size_t rows) { return Get(insert_[rows - 1], InsertSql(rows)); }
+    SQLite::Statement &StoreAt(std::size_t rows) { return Get(storeAt_[rows - 1], StoreAtSql(rows)); }
 
-    SQLite::Database &db;
-    std::unique_ptr<SQLite::Statement> insert[ChunkRows], storeAt[ChunkRows];
-    SQLite::Statement last;
-    std::string scratch[5 * ChunkRows];
-    std::unique_ptr<SQLite::Statement> stream; // the cursor's walk, while it lasts
+    SQLite::Statement Last;
+    std::string Scratch[5 * ChunkRows];
+    std::unique_ptr<SQLite::Statement> Stream; // the cursor's walk, while it lasts
 
 private:
     SQLite::Statement &Get(std::unique_ptr<SQLite::Statement> &st, const std::string &sql) {
         if (!st)
-            st = std::make_unique<SQLite::Statement>(db, sql);
+            st = std::make_unique<SQLite::Statement>(db_, sql);
         return *st;
     }
+
+    SQLite::Database &db_;
+    std::unique_ptr<SQLite::Statement> insert_[ChunkRows], storeAt_[ChunkRows];
 };
 
 TResultsTable::TResultsTable(TResultsDatabase &db) : db_(db) {}
@@ -121,7 +122,7 @@ TResultsTable::~TResultsTable() = default;
 void TResultsTable::Open() try {
     if (active_)
         return;
-    st_ = std::make_unique<Statements>(db_.Connection());
+    st_ = std::make_unique<TStatements>(db_.Connection());
     active_ = true;
     current_ = TResultRow();
     First();
@@ -157,7 +158,7 @@ void TResultsTable::RequireActive() const {
 
 void TResultsTable::EndStream() {
     if (st_)
-        st_->stream.reset();
+        st_->Stream.reset();
 }
 
 bool TResultsTable::ReadOne(const char *where, std::int64_t key, TResultRow &row) {
@@ -171,7 +172,7 @@ bool TResultsTable::ReadOne(const char *where, std::int64_t key, TResultRow &row
 
 void TResultsTable::First() try {
     RequireActive();
-    st_->stream = std::make_unique<SQLite::Statement>(db_.Connection(), SelectAll + " ORDER BY rowid");
+    st_->Stream = std::make_unique<SQLite::Statement>(db_.Connection(), SelectAll + " ORDER BY rowid");
     Next();
     if (eof_)
         current_ = TResultRow(); // an empty table has no current row, whatever was current before
@@ -181,7 +182,7 @@ void TResultsTable::First() try {
 
 void TResultsTable::Next() try {
     RequireActive();
-    if (!st_->stream) {
+    if (!st_->Stream) {
         // The walk was ended by a write: carry on after the current row.
         TResultRow row;
         eof_ = !ReadOne("WHERE rowid > ? ORDER BY rowid LIMIT 1", current_.Bookmark, row);
@@ -189,12 +190,12 @@ void TResultsTable::Next() try {
             current_ = std::move(row);
         return;
     }
-    if (st_->stream->executeStep()) {
-        ReadRow(*st_->stream, current_);
+    if (st_->Stream->executeStep()) {
+        ReadRow(*st_->Stream, current_);
         eof_ = false;
     } else {
         eof_ = true;
-        st_->stream.reset();
+        st_->Stream.reset();
     }
 } catch (...) {
     db_.Rethrow();
@@ -237,15 +238,20 @@ void TResultsTable::InsertChunk(const TResultRow *rows, std::size_t n) {
     SQLite::Statement &st = st_->Insert(n);
     st.reset();
     for (std::size_t i = 0; i < n; ++i)
-        BindRow(st, rows[i], st_->scratch + 5 * i, static_cast<int>(1 + 6 * i));
+        BindRow(st, rows[i], st_->Scratch + 5 * i, static_cast<int>(1 + 6 * i));
     st.exec();
 }
 
-void TResultsTable::PostRows(const TResultRow *rows, std::size_t n) {
+bool TResultsTable::BeginPost(std::size_t n) {
     RequireActive();
-    if (n == 0)
+    if (n > 0)
+        EndStream();
+    return n > 0;
+}
+
+void TResultsTable::PostRows(const TResultRow *rows, std::size_t n) {
+    if (!BeginPost(n))
         return;
-    EndStream();
     for (std::size_t i = 0; i < n; i += ChunkRows)
         InsertChunk(rows + i, std::min(ChunkRows, n - i));
     current_ = rows[n - 1];
@@ -259,7 +265,7 @@ void TResultsTable::StoreChunkAt(std::int64_t first, const TResultRow *rows, std
     for (std::size_t i = 0; i < n; ++i) {
         const int at = static_cast<int>(1 + 7 * i);
         st.bind(at, first + static_cast<std::int64_t>(i));
-        BindRow(st, rows[i], st_->scratch + 5 * i, at + 1);
+        BindRow(st, rows[i], st_->Scratch + 5 * i, at + 1);
     }
     if (st.exec() != static_cast<int>(n))
         throw EInvexaError("Cannot store rows from bookmark " + std::to_string(first) +
@@ -267,10 +273,8 @@ void TResultsTable::StoreChunkAt(std::int64_t first, const TResultRow *rows, std
 }
 
 void TResultsTable::PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n) {
-    RequireActive();
-    if (n == 0)
+    if (!BeginPost(n))
         return;
-    EndStream();
     for (std::size_t i = 0; i < n; i += ChunkRows)
         StoreChunkAt(first + static_cast<std::int64_t>(i), rows + i, std::min(ChunkRows, n - i));
     current_ = rows[n - 1];
@@ -278,16 +282,9 @@ void TResultsTable::PostRowsAt(std::int64_t first, const TResultRow *rows, std::
     eof_ = false;
 }
 
-std::int64_t TResultsTable::RecordCount() try {
-    RequireActive();
-    return db_.Connection().execAndGet("SELECT count(*) FROM Results").getInt64();
-} catch (...) {
-    db_.Rethrow();
-}
-
 std::int64_t TResultsTable::LastBookmark() {
     RequireActive();
-    SQLite::Statement &st = st_->last;
+    SQLite::Statement &st = st_->Last;
     st.reset();
     st.executeStep();
     std::int64_t last = st.getColumn(0).getInt64();
@@ -331,7 +328,7 @@ void TResultsTable::InsertRow(TResultRow &row) try {
     RequireActive();
     SQLite::Statement &st = st_->Insert(1);
     st.reset();
-    BindRow(st, row, st_->scratch);
+    BindRow(st, row, st_->Scratch);
     st.exec();
     row.Bookmark = db_.Connection().getLastInsertRowid();
 } catch (...) {

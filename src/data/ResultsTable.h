@@ -33,7 +33,6 @@ public:
     const TResultRow &Current() const { return current_; }
     std::int64_t Bookmark() const { return current_.Bookmark; }
     // Empty text, or 0, when there is no current row.
-    std::string AsString(TField field) const { return current_.Text(field); }
     void GotoBookmark(std::int64_t bookmark);
     // Removes the current row; the row after it (else the one before) becomes current. On an empty table:
     // "Cannot perform this operation on an empty dataset".
@@ -48,7 +47,6 @@ public:
     void PostRowsAt(std::int64_t first, const TResultRow *rows, std::size_t n);
 
     // Keyed access for the grid: counts, windows of rows by bookmark, one-row writes.
-    std::int64_t RecordCount();
     // Bookmark of the last row in natural order; 0 for an empty table.
     std::int64_t LastBookmark();
     // Rows with bookmark > after, ascending, at most limit.
@@ -70,16 +68,18 @@ public:
     std::optional<TResultRow> DeleteIfUnchanged(std::int64_t bookmark, std::int64_t seen);
 
 private:
-    struct Statements;
+    struct TStatements;
     void RequireActive() const;
     void EndStream();
+    // Ready for a write of n rows; false when there are none.
+    bool BeginPost(std::size_t n);
     bool ReadOne(const char *sql, std::int64_t key, TResultRow &row);
     void InsertChunk(const TResultRow *rows, std::size_t n);
     void StoreChunkAt(std::int64_t first, const TResultRow *rows, std::size_t n);
     std::vector<TResultRow> ReadWindow(const char *where, std::int64_t key, int limit);
 
     TResultsDatabase &db_;
-    std::unique_ptr<Statements> st_;
+    std::unique_ptr<TStatements> st_;
     bool active_ = false;
     bool eof_ = true;
     TResultRow current_;

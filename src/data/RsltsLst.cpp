@@ -1,6 +1,7 @@
 #include "data/RsltsLst.h"
 
 #include "base/Cp1252.h"
+#include "base/PlainFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,28 +17,23 @@ namespace invexa {
 TResultsFile::TResultsFile(const std::string &path) : path_(path) {
     // Non-blocking, so that a FIFO named like a scan file is refused instead of waiting for a writer forever; not
     // through a link, which anyone who can write the folder may point at any file the administrator can read.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    const int openError = fd_ < 0 ? errno : 0;
-    struct stat st {};
+    TOpenedFile file = OpenRegular(path, O_RDONLY);
+    struct stat st = file.Stat;
     // Opened "not shared": a scanner still writing the file holds it locked, and while we read it no scanner
     // may take it. Looked at again once locked: a file another administrator merged and deleted while we waited
     // for it is gone (no links left) and must not be merged a second time; its size is the final one.
-    const bool regular = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-    bool ok = regular && ::flock(fd_, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd_, &st) == 0 && st.st_nlink > 0;
-    if (!ok) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
+    if (file.Found != EFound::Regular || ::flock(file.Fd.Get(), LOCK_EX | LOCK_NB) != 0 ||
+        ::fstat(file.Fd.Get(), &st) != 0 || st.st_nlink == 0) {
         const std::string refused = "Cannot open file " + Shown(path);
-        struct stat link {};
-        if (openError == EMFILE || openError == ENFILE)
-            throw EOutOfFiles(refused + ": " + std::strerror(openError), openError);
-        if (openError == ELOOP && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        if (file.Error == EMFILE || file.Error == ENFILE)
+            throw EOutOfFiles(refused + ": " + std::strerror(file.Error), file.Error);
+        if (file.Found == EFound::Link)
             throw EInvexaError(refused + ": it is a symbolic link");
-        if (openError == 0 && !regular)
+        if (file.Found == EFound::NotRegular)
             throw EInvexaError(refused + ": it is not a regular file");
         throw EInvexaError(refused);
     }
+    fd_ = file.Fd.Release();
     read_ = st;
     size_ = st.st_size;
     bufSize_ = std::max<std::int64_t>(1, std::min<std::int64_t>(size_, MaxBuffer));

@@ -17,7 +17,7 @@ void AppendText(std::string &out, const std::string &text) {
 
 } // namespace
 
-void TScanFileWriter::AppendRecord(std::string &out, const TResultsRec &rec) {
+void ScanFileWriter::AppendRecord(std::string &out, const TResultsRec &rec) {
     AppendText(out, rec.AppMaker);
     AppendText(out, rec.AppName);
     AppendText(out, rec.Version);
@@ -25,14 +25,14 @@ void TScanFileWriter::AppendRecord(std::string &out, const TResultsRec &rec) {
     AppendText(out, rec.AppPath);
 }
 
-std::string TScanFileWriter::Encode(const std::vector<TResultsRec> &records) {
+std::string ScanFileWriter::Encode(const std::vector<TResultsRec> &records) {
     std::string out;
     for (const TResultsRec &rec : records)
         AppendRecord(out, rec);
     return out;
 }
 
-void TScanFileWriter::WriteBytes(const std::string &path, const std::string &bytes) {
+void ScanFileWriter::WriteBytes(const std::string &path, const std::string &bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     f.close();
@@ -40,15 +40,15 @@ void TScanFileWriter::WriteBytes(const std::string &path, const std::string &byt
         throw EInvexaError("Cannot write " + path);
 }
 
-void TScanFileWriter::WriteFile(const std::string &path, const std::vector<TResultsRec> &records) {
+void ScanFileWriter::WriteFile(const std::string &path, const std::vector<TResultsRec> &records) {
     WriteBytes(path, Encode(records));
 }
 
-std::vector<TResultsRec> TScanFileWriter::SampleRecords(int n, int count) {
-    struct App {
-        const char *maker, *name, *version, *exe;
+std::vector<TResultsRec> ScanFileWriter::SampleRecords(int n, int count) {
+    struct TApp {
+        const char *Maker, *Name, *Version, *Exe;
     };
-    static constexpr App Apps[] = {
+    static constexpr TApp Apps[] = {
         {"Microsoft", "Office", "16.0", "C:\\Program Files\\Microsoft Office\\root\\Office16\\WINWORD.EXE"},
         {"Microsoft", "Visual Studio", "17.8", "C:\\Program Files\\Microsoft Visual Studio\\devenv.exe"},
         {"Adobe", "Acrobat Reader", "23.6", "C:\\Program Files\\Adobe\\Acrobat Reader\\AcroRd32.exe"},
@@ -66,13 +66,13 @@ std::vector<TResultsRec> TScanFileWriter::SampleRecords(int n, int count) {
     std::vector<TResultsRec> records;
     records.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const App &app = Apps[(n * 7 + i) % AppCount];
+        const TApp &app = Apps[(n * 7 + i) % AppCount];
         TResultsRec rec;
-        rec.AppMaker = app.maker;
-        rec.AppName = i < AppCount ? std::string(app.name) : std::string(app.name) + " " + std::to_string(i);
-        rec.Version = app.version;
-        rec.AppPath = app.exe;
-        rec.Verification = static_cast<std::int8_t>(app.exe[0] == '\0' ? -1 : (n + i) % 4 - 1);
+        rec.AppMaker = app.Maker;
+        rec.AppName = i < AppCount ? std::string(app.Name) : std::string(app.Name) + " " + std::to_string(i);
+        rec.Version = app.Version;
+        rec.AppPath = app.Exe;
+        rec.Verification = static_cast<std::int8_t>(app.Exe[0] == '\0' ? -1 : (n + i) % 4 - 1);
         records.push_back(std::move(rec));
     }
     return records;

@@ -134,12 +134,12 @@ private:
         return false;
     }
     void OpenInPlace() {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0)
-            throw EInvexaError(IoMessage(errno));
-        if (!S_ISREG(st.st_mode))
-            throw EInvexaError(NotRegularMessage("Cannot write " + path_, st));
+        TOpenedFile file = OpenRegular(path_, O_WRONLY);
+        if (file.Found == EFound::NotRegular)
+            throw EInvexaError(NotRegularMessage("Cannot write " + path_, file.Stat));
+        if (file.Found != EFound::Regular)
+            throw EInvexaError(IoMessage(file.Error));
+        fd_ = file.Fd.Release();
         if (::ftruncate(fd_, 0) != 0)
             throw EInvexaError(IoMessage(errno));
     }

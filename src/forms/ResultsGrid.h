@@ -97,7 +97,7 @@ private:
     void EnsureEditor();
     void CloseEditorAt(const QModelIndex &index);
     void PlaceCurrent(int row, int column);
-    void FocusLeft(QWidget *now);
+    void FocusLeft();
     bool Owns(const QWidget *widget) const;
     int CurrentColumn() const;
     int VisibleRows() const;

@@ -325,11 +325,15 @@ void TResultsModel::CancelRow() {
     }
     beginRemoveRows(QModelIndex(), row, row);
     ClearEdit();
+    IndicatorRowRemoved(row);
+    endRemoveRows();
+}
+
+void TResultsModel::IndicatorRowRemoved(int row) {
     if (indicatorRow_ > row)
         --indicatorRow_;
     else if (indicatorRow_ == row)
         indicatorRow_ = -1;
-    endRemoveRows();
 }
 
 void TResultsModel::DropUntouchedNewRow() {
@@ -356,10 +360,7 @@ void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
         ClearEdit();
     else if (editRow_ > row)
         --editRow_;
-    if (indicatorRow_ > row)
-        --indicatorRow_;
-    else if (indicatorRow_ == row)
-        indicatorRow_ = -1;
+    IndicatorRowRemoved(row);
     endRemoveRows();
 }
 

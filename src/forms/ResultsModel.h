@@ -85,7 +85,6 @@ public:
 
     // The row marked in the indicator column.
     void SetIndicatorRow(int row);
-    int IndicatorRow() const { return indicatorRow_; }
 
     // Rows held in the window cache: bounded whatever the size of the table.
     std::size_t CachedRows() const;
@@ -103,6 +102,8 @@ private:
     void ReportReadFailure(const std::exception &error) const;
     void EmitRowChanged(int row);
     void ClearEdit();
+    // The indicator follows the removal of row.
+    void IndicatorRowRemoved(int row);
     void StoreNewRow();
     void StoreEditedRow();
     void DropGoneSelections();

@@ -6,6 +6,7 @@
 #include "forms/CatalogueModel.h"
 #include "forms/ErrorBox.h"
 #include "forms/InstallsChart.h"
+#include "forms/Named.h"
 
 #include <QAbstractItemModel>
 #include <QCheckBox>
@@ -23,17 +24,24 @@
 #include <QVBoxLayout>
 
 #include <fstream>
+#include <functional>
 
 namespace {
-
-template <class W> W *Named(W *widget, const char *name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QString LineLabel(const invexa::TCatalogueLine &line, bool versions) {
     QString label = QString::fromStdString(line.AppMaker) + ' ' + QString::fromStdString(line.AppName);
     return versions ? label + ' ' + QString::fromStdString(line.Version) : label;
+}
+
+// Runs read on the results table of the folder dir: what went wrong in the user's words, empty when nothing did.
+std::string ReadTable(const std::string &dir, const std::function<void(invexa::TResultsDatabase &)> &read) {
+    invexa::TResultsDatabase db(dir);
+    try {
+        read(db);
+    } catch (const std::exception &e) {
+        return db.Describe(e);
+    }
+    return {};
 }
 
 } // namespace
@@ -131,14 +139,9 @@ void TSoftwarePage::Refresh() {
     const std::uint64_t generation = ++countGeneration_;
     SetBusy(true);
     countJob_.Request([this, generation, dir = workDir_](const std::atomic<bool> &cancel) {
-        invexa::TResultsDatabase db(dir);
         invexa::TCatalogue::TCounts counts;
-        std::string error;
-        try {
-            counts = invexa::TCatalogue::Count(db, &cancel);
-        } catch (const std::exception &e) {
-            error = db.Describe(e);
-        }
+        const std::string error =
+            ReadTable(dir, [&](invexa::TResultsDatabase &db) { counts = invexa::TCatalogue::Count(db, &cancel); });
         if (cancel)
             return;
         QMetaObject::invokeMethod(
@@ -162,7 +165,6 @@ void TSoftwarePage::ShowCounts(std::uint64_t generation, invexa::TCatalogue::TCo
 }
 
 void TSoftwarePage::SetBusy(bool busy) {
-    busy_ = busy;
     BusyLbl->setText(busy ? QStringLiteral("Counting...") : QString());
     if (busy)
         setCursor(Qt::BusyCursor);
@@ -205,15 +207,11 @@ void TSoftwarePage::CatalogueGridSelect() {
     UsersLB->clear();
     Userslbl->setText(QStringLiteral("Users of ") + LineLabel(line, versions));
     usersJob_.Request([this, generation, line, versions, dir = workDir_](const std::atomic<bool> &cancel) {
-        invexa::TResultsDatabase db(dir);
         std::vector<std::string> users;
-        std::string error;
-        try {
+        const std::string error = ReadTable(dir, [&](invexa::TResultsDatabase &db) {
             users = invexa::TCatalogue::Users(db, line.AppMaker, line.AppName,
                                               versions ? std::optional(line.Version) : std::nullopt);
-        } catch (const std::exception &e) {
-            error = db.Describe(e);
-        }
+        });
         if (cancel)
             return;
         QMetaObject::invokeMethod(

@@ -34,7 +34,6 @@ public:
     void Watch(QAbstractItemModel *results);
     // Counts again at once.
     void Refresh();
-    bool Busy() const { return busy_; }
     // Writes the lines shown, in the form of "invexa catalogue --format csv".
     void WriteCsv(const std::string &path) const;
 
@@ -73,7 +72,6 @@ private:
     IMessageBoxes &boxes_;
     invexa::TCatalogue::TCounts counts_;
     bool changed_ = true;
-    bool busy_ = false;
     std::uint64_t countGeneration_ = 0;
     std::uint64_t usersGeneration_ = 0;
     // Declared last: destroyed first, so no work runs once the members it reports to are gone.

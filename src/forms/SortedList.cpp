@@ -19,12 +19,12 @@ QListWidgetItem *NewItem(const std::string &entry) {
 
 } // namespace
 
-void TSortedList::Insert(QListWidget *list, const std::string &entry) {
+void SortedList::Insert(QListWidget *list, const std::string &entry) {
     const std::size_t at = invexa::SortedInsertIndex(Entries(list), entry);
     list->insertItem(static_cast<int>(at), NewItem(entry));
 }
 
-void TSortedList::Fill(QListWidget *list, const std::vector<std::string> &entries) {
+void SortedList::Fill(QListWidget *list, const std::vector<std::string> &entries) {
     // One sort instead of one insertion each: an insertion reads the whole list, and a loaded list may hold
     // hundreds of thousands of entries. A stable sort leaves equal entries in the order an insertion after its
     // equals would.
@@ -35,7 +35,7 @@ void TSortedList::Fill(QListWidget *list, const std::vector<std::string> &entrie
         list->addItem(NewItem(entry));
 }
 
-std::vector<std::string> TSortedList::Entries(const QListWidget *list) {
+std::vector<std::string> SortedList::Entries(const QListWidget *list) {
     std::vector<std::string> entries;
     entries.reserve(list->count());
     for (int i = 0; i < list->count(); ++i)
@@ -43,7 +43,7 @@ std::vector<std::string> TSortedList::Entries(const QListWidget *list) {
     return entries;
 }
 
-bool TSortedList::DeleteSelected(QListWidget *list) {
+bool SortedList::DeleteSelected(QListWidget *list) {
     const QList<QListWidgetItem *> selected = list->selectedItems();
     if (selected.isEmpty())
         return false;

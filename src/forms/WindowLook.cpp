@@ -9,7 +9,7 @@ static void InitIconResources() {
     Q_INIT_RESOURCE(icons);
 }
 
-void TWindowLook::InitApplication() {
+void WindowLook::InitApplication() {
     QApplication::setApplicationName(QStringLiteral("Invexa Admin"));
     QApplication::setApplicationVersion(QStringLiteral(INVEXA_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Ruvola"));
@@ -17,7 +17,7 @@ void TWindowLook::InitApplication() {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-QFont TWindowLook::DesignFont(int pixelSize) {
+QFont WindowLook::DesignFont(int pixelSize) {
     QFont font(QStringLiteral("MS Sans Serif"));
     // Arimo and Arial share Liberation Sans's metrics; the system's sans-serif is the last resort.
     font.setFamilies(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
@@ -27,7 +27,7 @@ QFont TWindowLook::DesignFont(int pixelSize) {
     return font;
 }
 
-void TWindowLook::InitResources() {
+void WindowLook::InitResources() {
     static const bool done = (InitIconResources(), true);
     (void)done;
 }

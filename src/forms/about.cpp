@@ -25,7 +25,7 @@ TAboutBox::TAboutBox(IMessageBoxes &boxes, QWidget *parent)
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About"));
     setModal(false);
-    TWindowLook::InitResources();
+    WindowLook::InitResources();
     const QScreen *screen = this->screen();
     Build(screen ? screen->logicalDotsPerInch() : DesignDpi);
 }
@@ -36,7 +36,7 @@ int TAboutBox::Scaled(int designed, qreal screenDpi) {
 
 void TAboutBox::Build(qreal dpi) {
     auto s = [dpi](int v) { return Scaled(v, dpi); };
-    setFont(TWindowLook::DesignFont(s(14)));
+    setFont(WindowLook::DesignFont(s(14)));
     setFixedSize(s(367), s(262));
 
     Panel1 = new QFrame(this);

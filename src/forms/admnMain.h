@@ -36,12 +36,14 @@ public:
     // Runs FormCreate. The message boxes are the program's real ones unless a test hands in its own.
     explicit TRuvolaform(IMessageBoxes &boxes, QWidget *parent = nullptr);
 
-    const std::string &WorkDir() const { return WorkDir_; }
-    const invexa::TChangeFlags &ChangeFlags() const { return Flags_; }
+    const std::string &WorkDir() const { return workDir_; }
+    const invexa::TChangeFlags &ChangeFlags() const { return flags_; }
     // The settings as the setup page's controls hold them now.
     invexa::TScanSettings PageSettings() const;
     // Runs a handler through the error wrapper with this window as the boxes' parent.
     bool Guard(const std::function<void()> &handler);
+    // The handler as a slot that runs it through Guard.
+    std::function<void()> Guarded(void (TRuvolaform::*handler)());
 
     // The results grid's way onto the ignore list: maker "\" application, never refused.
     void AddCurrentToIgnoreList(std::string_view maker, std::string_view appName);
@@ -129,6 +131,8 @@ private:
     void BuildGridMenu();
     // DataSource1 needs DataModule1, which start-up creates after this window.
     void ConnectDataSource();
+    // DataModule1, with DataSource1 on it; throws when start-up has made none.
+    invexa::TDataModule1 &ConnectedData();
     void ShowResultsTable();
     void DeleteAllReferences();
     void AddCurrentToIgnoreList();
@@ -141,8 +145,8 @@ private:
     void LoadPage(const invexa::TScanSettings &settings);
 
     IMessageBoxes &boxes_;
-    std::string WorkDir_;
-    invexa::TChangeFlags Flags_;
+    std::string workDir_;
+    invexa::TChangeFlags flags_;
 };
 
 extern TRuvolaform *Ruvolaform;

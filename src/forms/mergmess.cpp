@@ -21,7 +21,7 @@ TmergemessFm::TmergemessFm(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("mergemessFm"));
     setWindowTitle(QStringLiteral("Pleast Wait."));
-    setFont(TWindowLook::DesignFont(11));
+    setFont(WindowLook::DesignFont(11));
     setFixedSize(164, 48);
     move(399, 410);
 

@@ -87,12 +87,12 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
     EXPECT_EQ(Tool(dir, "init").Out, "Created the empty results table in " + dir + "/Results.sqlite\n");
 
     // Control characters in names reach the terminal escaped, never raw.
-    TScanFileWriter::WriteFile(dir + "/ivx/alice.ivx", {{"M", "A", "1.0", 1, "C:\\a.exe"}, {"M", "B", "2", -1, ""}});
-    std::string bad = TScanFileWriter::Encode({{"M", "A", "1.0", 1, ""}});
+    ScanFileWriter::WriteFile(dir + "/ivx/alice.ivx", {{"M", "A", "1.0", 1, "C:\\a.exe"}, {"M", "B", "2", -1, ""}});
+    std::string bad = ScanFileWriter::Encode({{"M", "A", "1.0", 1, ""}});
     bad[0] = 44; // a text length of 300
     bad[1] = 1;
-    TScanFileWriter::WriteBytes(dir + "/ivx/b\x1b[2Job\x9B.ivx", bad);
-    TScanFileWriter::WriteFile(dir + "/ivx/carol\r\x7F.ivx", {});
+    ScanFileWriter::WriteBytes(dir + "/ivx/b\x1b[2Job\x9B.ivx", bad);
+    ScanFileWriter::WriteFile(dir + "/ivx/carol\r\x7F.ivx", {});
     TRun merge = Tool(dir, "merge");
     EXPECT_EQ(merge.Status, 1);
     EXPECT_EQ(merge.Out, "merged alice.ivx: 2 records for user 'alice'\nmerged carol\\x0d\\x7f.ivx: 0 records for "
@@ -104,7 +104,7 @@ TEST(InvexaTool, TableCommandsReportWhatTheyDid) {
     EXPECT_FALSE(fs::exists(dir + "/ivx/alice.ivx"));
     EXPECT_TRUE(fs::exists(dir + "/ivx/b\x1b[2Job\x9B.ivx"));
     // The summary for scripts; --quiet leaves the errors only.
-    TScanFileWriter::WriteFile(dir + "/ivx/d\xE9.ivx", {{"M", "C", "1", 0, ""}});
+    ScanFileWriter::WriteFile(dir + "/ivx/d\xE9.ivx", {{"M", "C", "1", 0, ""}});
     TRun json = Tool(dir, "merge|--format|json");
     EXPECT_EQ(json.Status, 1);
     EXPECT_EQ(json.Out, "{\"files_merged\": 1, \"rows\": 1, \"folder\": \"" + dir +
@@ -133,9 +133,9 @@ TEST(InvexaTool, TableLockedByAnotherProgramOrReadOnlyIsNamedInTheMessage) {
     TTempDir root;
     const std::string dir = root.Path();
     ASSERT_EQ(Tool(dir, "init").Status, 0);
-    TScanFileWriter::WriteFile(dir + "/alice.ivx", {{"M", "A", "1.0", 1, ""}});
+    ScanFileWriter::WriteFile(dir + "/alice.ivx", {{"M", "A", "1.0", 1, ""}});
     ASSERT_EQ(Tool(dir, "merge").Status, 0);
-    TScanFileWriter::WriteFile(dir + "/carol.ivx", {{"M", "C", "1.0", 1, ""}});
+    ScanFileWriter::WriteFile(dir + "/carol.ivx", {{"M", "C", "1.0", 1, ""}});
     SQLite::Database other(dir + "/Results.sqlite", SQLite::OPEN_READWRITE);
     TResultsDatabase::SetBusyTimeoutForTests(100);
     const std::string locked =
@@ -155,7 +155,7 @@ TEST(InvexaTool, TableLockedByAnotherProgramOrReadOnlyIsNamedInTheMessage) {
     EXPECT_TRUE(fs::exists(dir + "/carol.ivx"));
     fs::remove(dir + "/carol.ivx");
     ASSERT_EQ(::chmod((dir + "/Results.sqlite").c_str(), 0444), 0);
-    TScanFileWriter::WriteFile(dir + "/bob.ivx", {{"M", "B", "1.0", 1, ""}});
+    ScanFileWriter::WriteFile(dir + "/bob.ivx", {{"M", "B", "1.0", 1, ""}});
     for (const char *args : {"delete-app|M|A", "empty", "merge"}) {
         TRun run = Tool(dir, args);
         EXPECT_EQ(run.Status, 1) << args;
@@ -211,13 +211,13 @@ TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
     TTempDir root(fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string());
     const std::string dir = root.Path(), kept = "[Switches]\r\nStealthMode=0\r\n[EXE Names]\r\nA=a.exe\r\n";
     root.Write("INVEXA.INI", kept);
-    constexpr int kAdds = 150;
+    constexpr int Adds = 150;
     std::vector<pid_t> savers;
     for (const char *who : {"first", "second"}) {
         pid_t child = fork();
         if (child == 0) {
             std::ofstream reported(dir + "/" + who + ".txt");
-            for (int i = 0; i < kAdds; ++i) {
+            for (int i = 0; i < Adds; ++i) {
                 const std::string entry = std::string(who) + " " + std::to_string(i);
                 if (Tool(dir, "ignore|add|" + entry).Out.rfind("Saved ", 0) == 0)
                     reported << entry << "\n" << std::flush;
@@ -238,7 +238,7 @@ TEST(InvexaTool, TwoToolsSavingAtOnceLoseNoEdit) {
             EXPECT_NE(std::find(saved.begin(), saved.end(), entry), saved.end())
                 << entry << " reported saved, but lost";
     }
-    EXPECT_EQ(reported, 2u * kAdds);
+    EXPECT_EQ(reported, 2u * Adds);
     EXPECT_EQ(ReadFile(dir + "/INVEXA.INI").rfind(kept, 0), 0u);
     // Whether two saves meet above is chance; a save while another holds the lock waits, every time.
     const int held = ::open((dir + "/.INVEXA.INI.lock").c_str(), O_RDWR);
@@ -253,10 +253,10 @@ TEST(InvexaTool, TextArgumentsReachTheirCommandAsTyped) {
     TTempDir root;
     const std::string dir = root.Path();
     ASSERT_EQ(Tool(dir, "init").Status, 0);
-    TScanFileWriter::WriteFile(dir + "/alice.ivx", {{"[Acme]", "x,y", "1", 1, ""},
-                                                    {"Soci\xE9t\xE9", "[p,q]", "1", 1, ""},
-                                                    {"-dash", " \"q\" ", "1", 1, ""},
-                                                    {"\xE4\xB8\xAD", "raw", "1", 1, ""}});
+    ScanFileWriter::WriteFile(dir + "/alice.ivx", {{"[Acme]", "x,y", "1", 1, ""},
+                                                   {"Soci\xE9t\xE9", "[p,q]", "1", 1, ""},
+                                                   {"-dash", " \"q\" ", "1", 1, ""},
+                                                   {"\xE4\xB8\xAD", "raw", "1", 1, ""}});
     ASSERT_EQ(Tool(dir, "merge").Status, 0);
     for (const auto &[command, args, out] : std::vector<std::tuple<std::string, std::string, std::string>>{
              {"delete-app", "[Acme]|x,y", "Deleted 1 row(s) of [Acme]\\x,y\n"},
@@ -407,7 +407,7 @@ TEST(Catalogue, ScanTimesOfMergedFiles) {
     const std::vector<std::pair<std::string, long>> scans = {{"alice", time(nullptr) - 86400},
                                                              {"b\u00f6b", 1700000000}};
     for (const auto &[user, mtime] : scans) {
-        invexa::TScanFileWriter::WriteFile(dir.File(user + ".ivx"), {{"M", "A", "1", 1, ""}, {"M", "B", "1", 1, ""}});
+        invexa::ScanFileWriter::WriteFile(dir.File(user + ".ivx"), {{"M", "A", "1", 1, ""}, {"M", "B", "1", 1, ""}});
         timeval times[2] = {{mtime, 0}, {mtime, 0}};
         ASSERT_EQ(utimes(dir.File(user + ".ivx").c_str(), times), 0);
     }
@@ -454,7 +454,7 @@ TEST(InvexaTool, MergeShowsItsProgressOnATerminalOnly) {
     TTempDir root;
     ASSERT_EQ(Tool(root.Path(), "init").Status, 0);
     for (bool terminal : {true, false}) {
-        TScanFileWriter::WriteFile(root.File("a.ivx"), {{"M", "A", "1", 1, ""}});
+        ScanFileWriter::WriteFile(root.File("a.ivx"), {{"M", "A", "1", 1, ""}});
         std::ostringstream out, err;
         EXPECT_EQ(RunInvexa({"-C", root.Path(), "merge"}, out, err, terminal), 0);
         EXPECT_EQ(err.str(), terminal ? "\rMerging data files... [....................] 0/1 files, 0 rows  a.ivx\x1b[K"

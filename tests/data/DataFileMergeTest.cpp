@@ -32,10 +32,10 @@ TEST(DataFileMerge, ReplacesEachUsersRowsInNameOrderAndDeletesTheFiles) {
         if (name != "gone.ivx" && name != longName + ".ivx")
             f.Scan(name, {Rec("m", name, "1", 2, "p")});
     f.Scan("gone.ivx", {}); // an empty file removes its user's rows
-    std::string cut = TScanFileWriter::Encode({Rec("m", "a1", "1", 1, "p"), Rec("Maker", "Cut", "9", 1, "C:\\x")});
-    TScanFileWriter::WriteBytes(f.Ivx() + "/" + longName + ".ivx", cut.substr(0, cut.size() - 5));
+    std::string cut = ScanFileWriter::Encode({Rec("m", "a1", "1", 1, "p"), Rec("Maker", "Cut", "9", 1, "C:\\x")});
+    ScanFileWriter::WriteBytes(f.Ivx() + "/" + longName + ".ivx", cut.substr(0, cut.size() - 5));
     fs::create_directory(f.Ivx() + "/x.ivx");
-    f.dir.Write("dave.ivx", TScanFileWriter::Encode({Rec("m", "a", "1", 1, "p")}));
+    f.dir.Write("dave.ivx", ScanFileWriter::Encode({Rec("m", "a", "1", 1, "p")}));
     f.Restart(); // the pass opens the table itself
     TSteps progress;
     TMergeSummary s = f.Merge(&progress);
@@ -78,7 +78,7 @@ TEST(DataFileMerge, ReplacesEachUsersRowsInNameOrderAndDeletesTheFiles) {
 TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
     TWorkFolder f;
     f.InsertOld({"busy", "??", "?ukasz"}, 2);
-    const auto scan = TScanFileWriter::SampleRecords(1, 2);
+    const auto scan = ScanFileWriter::SampleRecords(1, 2);
     const std::string busy = f.Scan("busy.ivx", {scan[0]}); // a scanner still writing, holding its lock
     int fd = ::open(busy.c_str(), O_WRONLY | O_APPEND);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
@@ -90,7 +90,7 @@ TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
     const std::vector<std::string> users = {"John Smith",          "O'Brien \"Bob\"",    "semi;colon,comma",
                                             std::string(251, 'n'), "workstation-0001-a", "workstation-0001-b"};
     for (std::size_t i = 0; i < users.size(); ++i)
-        f.Scan(users[i] + ".ivx", TScanFileWriter::SampleRecords(int(i), 2));
+        f.Scan(users[i] + ".ivx", ScanFileWriter::SampleRecords(int(i), 2));
     std::vector<std::string> errors = {"Cannot open file " + busy};
     for (const std::string &name : foreign)
         errors.push_back("Cannot merge " + f.Ivx() + "/" + name +
@@ -110,11 +110,11 @@ TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
     EXPECT_EQ(s.Merged.size(), users.size());
     std::map<std::string, std::vector<std::string>> fresh; // a later file of a stored name replaces the earlier
     for (std::size_t i = 0; i < users.size(); ++i)
-        fresh[CutToWidth(users[i], 16)] = NewLines(CutToWidth(users[i], 16), TScanFileWriter::SampleRecords(int(i), 2));
+        fresh[CutToWidth(users[i], 16)] = NewLines(CutToWidth(users[i], 16), ScanFileWriter::SampleRecords(int(i), 2));
     for (const auto &[user, lines] : fresh)
         EXPECT_EQ(rows[user], lines) << user;
 
-    const std::string rest = TScanFileWriter::Encode({scan[1]});
+    const std::string rest = ScanFileWriter::Encode({scan[1]});
     ASSERT_EQ(::write(fd, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
     ::close(fd); // the scanner is done
     errors.erase(errors.begin());
@@ -160,11 +160,11 @@ TEST(DataFileMerge, EveryPassLeavesTheRowsInTheOrderOfRemovingAndAppending) {
                 const std::string user = CutToWidth(names[k].substr(0, names[k].size() - 4), 16);
                 // Mostly about as many records as last time; now and then far fewer or far more.
                 const auto records =
-                    TScanFileWriter::SampleRecords(pass * 31 + int(k), pick(6) ? 6 + pick(3) : pick(40));
+                    ScanFileWriter::SampleRecords(pass * 31 + int(k), pick(6) ? 6 + pick(3) : pick(40));
                 if (kind == 19) { // a malformed file: its first records are read before the bad length
-                    TScanFileWriter::WriteBytes(f.Ivx() + "/" + names[k], TScanFileWriter::Encode(records) +
-                                                                              std::string("\x2c\x01\0\0", 4) +
-                                                                              std::string(300, 'z'));
+                    ScanFileWriter::WriteBytes(f.Ivx() + "/" + names[k], ScanFileWriter::Encode(records) +
+                                                                             std::string("\x2c\x01\0\0", 4) +
+                                                                             std::string(300, 'z'));
                     ++failing;
                     continue;
                 }
@@ -207,7 +207,7 @@ TEST(DataFileMerge, RowsFollowABookmarkStoredByHandNearTheLimit) {
     SQLite::Database(f.DbPath(), SQLite::OPEN_READWRITE)
         .exec("INSERT INTO Results (rowid, UserName, AppMaker, AppName, Version, AppPath, Verification) VALUES "
               "(9223372036854775797, 'hand', 'Old', 'app0', '0', '', 0)");
-    const auto records = TScanFileWriter::SampleRecords(1, 3);
+    const auto records = ScanFileWriter::SampleRecords(1, 3);
     f.Scan("u1.ivx", records);
     f.Restart();
     EXPECT_EQ(f.Merge().Errors, std::vector<std::string>{});
@@ -328,7 +328,7 @@ TEST(TwoAdministrators, RowGivenToAnotherUserBetweenTwoCommitsIsKept) {
 TEST(TwoAdministrators, FileMergedByTheOtherSinceTheListingIsNoError) {
     TWorkFolder f;
     f.InsertOld({"u1"}, 1);
-    f.Scan("u1.ivx", TScanFileWriter::SampleRecords(1, 2));
+    f.Scan("u1.ivx", ScanFileWriter::SampleRecords(1, 2));
     TSteps other; // removes each file just as the merge reaches it, as the other administrator would have
     other.onStep = [&](const std::string &name) { fs::remove(f.Ivx() + "/" + name); };
     TMergeSummary s = f.Merge(&other);
@@ -343,7 +343,7 @@ TEST(TwoAdministrators, FileMergedByTheOtherSinceTheListingIsNoError) {
 TEST(DataFileMerge, FileChangedOrOpenAfterItsReadIsLeftForTheNextMerge) {
     TWorkFolder f;
     std::vector<int> held;
-    const std::string rewritten = TScanFileWriter::Encode(TScanFileWriter::SampleRecords(7, 2));
+    const std::string rewritten = ScanFileWriter::Encode(ScanFileWriter::SampleRecords(7, 2));
     const struct {
         const char *Name;
         std::function<void(const std::string &)> Change;
@@ -352,14 +352,14 @@ TEST(DataFileMerge, FileChangedOrOpenAfterItsReadIsLeftForTheNextMerge) {
         {"nothing.ivx", [](const std::string &) {}, ""},
         {"replaced.ivx",
          [&](const std::string &path) {
-             TScanFileWriter::WriteBytes(path + ".new", rewritten);
+             ScanFileWriter::WriteBytes(path + ".new", rewritten);
              fs::rename(path + ".new", path);
          },
          " changed after it was read; it is merged again next time"},
         {"rewritten.ivx",
          [&](const std::string &path) { // truncated and written again, the same size, as a scanner does
              ASSERT_EQ(::truncate(path.c_str(), 0), 0);
-             TScanFileWriter::WriteBytes(path, rewritten);
+             ScanFileWriter::WriteBytes(path, rewritten);
          },
          " changed after it was read; it is merged again next time"},
         {"truncated.ivx", [](const std::string &path) { ASSERT_EQ(::truncate(path.c_str(), 0), 0); },
@@ -370,7 +370,7 @@ TEST(DataFileMerge, FileChangedOrOpenAfterItsReadIsLeftForTheNextMerge) {
     std::map<std::string, std::function<void(const std::string &)>> change;
     std::vector<std::string> errors, waiting;
     for (const auto &c : cases) {
-        const std::string path = f.Scan(c.Name, TScanFileWriter::SampleRecords(1, 2));
+        const std::string path = f.Scan(c.Name, ScanFileWriter::SampleRecords(1, 2));
         // Written long ago, so that a rewrite changes the modification time whatever the clock's grain.
         const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
@@ -392,9 +392,9 @@ TEST(DataFileMerge, FileChangedOrOpenAfterItsReadIsLeftForTheNextMerge) {
         ::close(fd);
     EXPECT_EQ(f.Merge().Errors, std::vector<std::string>{});
     auto rows = f.ByUser();
-    EXPECT_EQ(rows["rewritten"], NewLines("rewritten", TScanFileWriter::SampleRecords(7, 2)));
+    EXPECT_EQ(rows["rewritten"], NewLines("rewritten", ScanFileWriter::SampleRecords(7, 2)));
     EXPECT_EQ(rows["truncated"], std::vector<std::string>{});
-    EXPECT_EQ(rows["written"], NewLines("written", TScanFileWriter::SampleRecords(1, 2)));
+    EXPECT_EQ(rows["written"], NewLines("written", ScanFileWriter::SampleRecords(1, 2)));
     EXPECT_EQ(f.Waiting(), std::vector<std::string>{});
 }
 

@@ -48,7 +48,7 @@ TEST(ResultsTableOpen, RefusedFilesEndTheMergeClearlyAndStayAsTheyWere) {
         else if (content != "(none)")
             f.dir.Write(TResultsDatabase::FileName, content);
         const std::string before = content == "(none)" ? "" : f.dir.Read(TResultsDatabase::FileName);
-        f.Scan("alice.ivx", TScanFileWriter::SampleRecords(1, 3));
+        f.Scan("alice.ivx", ScanFileWriter::SampleRecords(1, 3));
         f.Restart();
         std::string expected = message;
         if (auto at = expected.find("{}"); at != std::string::npos)
@@ -88,7 +88,7 @@ TEST(ResultsTable, ClosedOrEmptyTableRefusesWhatNeedsARow) {
     TResultsTable &t = wf.Table();
     for (const std::function<void()> &op : std::vector<std::function<void()>>{
              [&] { t.First(); }, [&] { t.Next(); }, [&] { t.Delete(); }, [&] { t.GotoBookmark(1); },
-             [&] { t.RecordCount(); }, [&] { t.ReadAfter(0, 5); }, [&] { t.DeleteRow(1); }})
+             [&] { t.ReadAfter(0, 5); }, [&] { t.DeleteRow(1); }})
         EXPECT_EQ(ErrorOf(op), "Cannot perform this operation on a closed dataset");
     // A table emptied behind the cursor, by the query, has no current row.
     wf.Insert({Row("a", "m", "x", "1", 1, "p")});
@@ -111,7 +111,7 @@ TEST(ResultsTable, TextsAreCutToColumnWidthsAndEightBitTextIsStoredAsUtf8) {
     set.SetText(TField::AppName, std::string("App\0Hidden", 10));
     set.SetText(TField::Version, "\x99.2.3.4.5");
     set.SetText(TField::AppPath, std::string(201, 'p'));
-    set.SetInteger(TField::Verification, -1);
+    set.Verification = -1;
     t.PostRows(&set, 1);
     TResultRow direct = Row(std::string(20, 'u'), std::string(40, 'm'), "x", "1.2.3.4", 1, "D:\\\xFF");
     t.InsertRow(direct); // rows written by bookmark are cut as appended ones are
@@ -137,7 +137,7 @@ TEST(ResultRow, VerificationTextIsOneSignAndDigitsInTheSmallintRange) {
     row.SetText(TField::Verification, "");
     EXPECT_FALSE(row.Verification);
     // Found by fuzzing the CSV line: a plus sign followed by a minus sign was taken as a negative number.
-    row.SetInteger(TField::Verification, 3);
+    row.Verification = 3;
     for (const char *text : {"+-5", "-+5", "++5", "--5", "+", "-", "32768", "-32769", " 1", "1 ", "1.0"}) {
         EXPECT_THROW(row.SetText(TField::Verification, text), EInvexaError) << text;
         EXPECT_EQ(row.Verification, std::optional<std::int16_t>(3)) << text;

@@ -71,7 +71,7 @@ TEST(ResultsTable, GridWritesAfterAnotherProgramsChangeAreRefusedUnlessTheirRowI
 
     const std::int64_t now = wf.dm->database.DataVersion();
     EXPECT_EQ(t.DeleteIfUnchanged(rows[1].Bookmark, now), mine(rows[1]));
-    EXPECT_EQ(t.AsString(TField::UserName), "c"); // the cursor moves on as a delete moves it
+    EXPECT_EQ(t.Current().Text(TField::UserName), "c"); // the cursor moves on as a delete moves it
     EXPECT_EQ(ErrorOf([&] { t.UpdateRowIfUnchanged(rows[1], rows[1], now); }), "That row no longer exists");
 
     other.exec("BEGIN IMMEDIATE");

@@ -306,7 +306,7 @@ TEST_F(ResultsGridTest, EmptyTableThenExportReportsTheClosedTableAndTheRowComman
     EXPECT_EQ(boxes.Shown, QStringList{"Error: Cannot perform this operation on a closed dataset."});
     EXPECT_FALSE(dir.Exists("datadump.csv")); // a failed export leaves what was there before: nothing
     DataModule1->resultsTbl.Open();
-    EXPECT_EQ(DataModule1->resultsTbl.RecordCount(), 0);
+    EXPECT_TRUE(DataModule1->resultsTbl.ReadAfter(0, 1).empty());
 }
 
 TEST_F(ResultsGridTest, CsvButtonWritesAPendingEditFirstAndLeavesTheLastRowCurrent) {

@@ -188,7 +188,7 @@ TEST(RealProgram, MergesAtStartThenRunsWithoutHoldingTheTable) {
         }
     };
 
-    invexa::TScanFileWriter::WriteFile(dir.File("ivx/alice.ivx"), invexa::TScanFileWriter::SampleRecords(1, 3));
+    invexa::ScanFileWriter::WriteFile(dir.File("ivx/alice.ivx"), invexa::ScanFileWriter::SampleRecords(1, 3));
     {
         TRunning running{start(true)};
         ASSERT_GT(running.program, 0);

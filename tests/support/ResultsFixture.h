@@ -96,7 +96,7 @@ struct TWorkFolder {
         Insert(rows);
     }
     std::string Scan(const std::string &name, const std::vector<TResultsRec> &records) const {
-        TScanFileWriter::WriteFile(Ivx() + "/" + name, records);
+        ScanFileWriter::WriteFile(Ivx() + "/" + name, records);
         return Ivx() + "/" + name;
     }
     TMergeSummary Merge(IProgress *progress = nullptr) { return TDataFileMerge(*dm, dir.Path(), progress).Run(); }
@@ -140,9 +140,7 @@ struct TCrowd {
     int users, oldRows, newRows;
     int grower = -1; // this user's scan file has four records more than the others
     static std::string User(int i) { return "user" + std::to_string(1000 + i); }
-    std::vector<TResultsRec> Scan(int i) const {
-        return TScanFileWriter::SampleRecords(i, newRows + (i == grower) * 4);
-    }
+    std::vector<TResultsRec> Scan(int i) const { return ScanFileWriter::SampleRecords(i, newRows + (i == grower) * 4); }
     std::vector<std::string> Fresh(int i) const { return NewLines(User(i), Scan(i)); }
     void Prepare(TWorkFolder &f) const {
         std::vector<std::string> names{"bystander"};
