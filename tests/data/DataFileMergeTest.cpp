@@ -168,8 +168,9 @@ TEST(DataFileMerge, EveryPassLeavesTheRowsInTheOrderOfRemovingAndAppending) {
                 const auto records =
                     ScanFileWriter::SampleRecords(pass * 31 + int(k), pick(6) ? 6 + pick(3) : pick(40));
                 if (kind == 19) { // a malformed file: its first records are read before the bad length
-                    ScanFileWriter::WriteBytes(f.Ivx() + "/" + names[k],
-                                               ScanFileWriter::Encode(records) + Le32(300) + std::string(300, 'z'));
+                    ScanFileWriter::WriteBytes(f.Ivx() + "/" + names[k], ScanFileWriter::Encode(records) +
+                                                                             std::string("\x2c\x01\0\0", 4) +
+                                                                             std::string(300, 'z'));
                     ++failing;
                     continue;
                 }

@@ -1,8 +1,5 @@
 #pragma once
-#include "data/ResultsDatabase.h"
-#include "data/RsltsLst.h"
-#include "data/ScanFileWriter.h"
-#include "data/results.h"
+// The window tests' fixture: the program's long-lived objects over a working folder, and a user's clicks and keys.
 #include "forms/IMessageBoxes.h"
 #include "forms/ResultsGrid.h"
 #include "forms/ResultsModel.h"
@@ -11,22 +8,21 @@
 #include "forms/mergmess.h"
 #include "support/ResultsFixture.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QContextMenuEvent>
-#include <QLayout>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
-
-#include <gtest/gtest.h>
+#include <QTimer>
 
 #include <deque>
-#include <filesystem>
-#include <functional>
-#include <memory>
 
 // Readable failure messages.
 inline void PrintTo(const QString &text, std::ostream *out) {
@@ -43,17 +39,14 @@ public:
     void Refusal(QWidget *, const QString &text) override { Shown << "Refusal: " + text; }
     bool Warning(QWidget *, const QString &text) override { return Answer("Warning: " + text); }
     bool Confirm(QWidget *, const QString &text) override { return Answer("Confirm: " + text); }
-    // Answers for the next Warning or Confirm boxes, in order; No/Cancel once they run out.
-    std::deque<bool> Answers;
+    std::deque<bool> Answers; // for the next Warning or Confirm boxes, in order; No/Cancel once they run out
     QStringList Shown;
 
 private:
     bool Answer(const QString &shown) {
         Shown << shown;
         const bool answer = !Answers.empty() && Answers.front();
-        if (!Answers.empty())
-            Answers.pop_front();
-        return answer;
+        return Answers.empty() ? false : (Answers.pop_front(), answer);
     }
 };
 
@@ -110,14 +103,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
     void Stop() {
-        mergemessFm = nullptr;
-        AboutBox = nullptr;
-        DataModule1 = nullptr;
-        Ruvolaform = nullptr;
-        progress.reset();
-        aboutBox.reset();
-        window.reset();
-        dataModule.reset();
+        mergemessFm = nullptr, AboutBox = nullptr, DataModule1 = nullptr, Ruvolaform = nullptr;
+        progress.reset(), aboutBox.reset(), window.reset(), dataModule.reset();
     }
 
     template <class W> W *Find(const char *name) const {
@@ -153,13 +140,13 @@ protected:
     void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
     }
-    QLineEdit *Editor() const { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); }
     QString EditorText() const { return Editor() ? Editor()->text() : QString(); }
     void Type(const QString &text) {
         ASSERT_NE(Editor(), nullptr) << "no cell editor has the focus";
         Editor()->selectAll();
         QTest::keyClicks(Editor(), text);
     }
+    static QLineEdit *Editor() { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); }
     // Clicks an item of the open pop-up menu.
     void Menu(const char *item) {
         QMenu *menu = window->GridRightClickMnu;

@@ -5,7 +5,6 @@
 #include "forms/MessageBoxes.h"
 
 #include <QMessageBox>
-#include <QTimer>
 
 // Presses a button of every real QMessageBox that comes up while it lives: a zero-delay timer looks for the
 // active modal widget from inside the box's own event loop.

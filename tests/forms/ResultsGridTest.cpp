@@ -2,13 +2,6 @@
 // editor, new rows, Ctrl+Delete, and the pop-up menu's commands with the two table buttons.
 #include "FormsFixture.h"
 
-#include <QClipboard>
-#include <QHeaderView>
-#include <QLabel>
-#include <QSignalSpy>
-
-#include <SQLiteCpp/Database.h>
-
 namespace {
 const QString Warning = "This will delete all Occurances of this application. Are You Sure?";
 }
@@ -214,29 +207,18 @@ TEST_F(ResultsGridTest, WritesAfterAnotherProgramChangedTheTableAreRefusedUnless
     Key(Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(Versions(), "0 1 2 3 4 5 7 8 9 10 11 ");
 
-    // While the other program holds the write lock, a delete waits a bounded time and then names the table.
-    SQLite::Database holder(dir.File(invexa::TResultsDatabase::FileName), SQLite::OPEN_READWRITE);
-    holder.exec("BEGIN IMMEDIATE");
-    dataModule->database.Connection().setBusyTimeout(100);
-    Click(3, Qt::RightButton);
-    Menu("DeleteRecordMI");
-    EXPECT_EQ(boxes.Shown.last(), "Error: The results table " +
-                                      QString::fromStdString(dir.File(invexa::TResultsDatabase::FileName)) +
-                                      " is locked by another program; try again when it has finished.");
-    holder.exec("ROLLBACK");
-    EXPECT_EQ(Versions(), "0 1 2 3 4 5 7 8 9 10 11 ");
-
     // Reads that fail while the other program holds the whole file are reported once, however often they fail.
-    const QString locked = boxes.Shown.last();
     const auto shown = boxes.Shown.size();
+    SQLite::Database holder(dir.File(invexa::TResultsDatabase::FileName), SQLite::OPEN_READWRITE);
     holder.exec("BEGIN EXCLUSIVE");
+    dataModule->database.Connection().setBusyTimeout(100);
     Grid()->Reload();
     for (int paint = 0; paint < 3; ++paint)
         Grid()->viewport()->repaint();
     QCoreApplication::processEvents();
     holder.exec("ROLLBACK");
     EXPECT_EQ(boxes.Shown.size(), shown + 1);
-    EXPECT_EQ(boxes.Shown.last(), locked);
+    EXPECT_TRUE(boxes.Shown.last().contains("is locked by another program")) << boxes.Shown.last().toStdString();
 }
 
 // Each pop-up menu command in a fresh window, by how the menu was opened: a right-click selects its row alone, on

@@ -1,9 +1,6 @@
 // The scan setup page: its entries, refusals and change flags, its keyboard use, and its layout at every size.
 #include "FormsFixture.h"
 
-#include <QCheckBox>
-#include <QTabWidget>
-
 class SetupPageTest : public FormsTest {
 protected:
     void Enter(const char *maker, const char *app, const char *exe) {
@@ -20,9 +17,10 @@ protected:
     }
 };
 
-// Each edit in a fresh window: the lists it leaves ("ignore list/EXE names"), the change flags it sets, the
-// refusals it shows. Adds ignore letter case and keep their fields; a delete takes the selected entry only.
-TEST_F(SetupPageTest, EachEditChangesItsListAndFlagsOnlyItsGroupAndARefusalNothing) {
+// Each command of the page in a fresh window: the lists it leaves ("ignore list/EXE names") and the one change flag
+// it sets. The entry rules and their order are the core's (tests/config); here a refusal shows in its box and
+// changes nothing, and a delete takes the selected entry only.
+TEST_F(SetupPageTest, EachCommandChangesItsListAndFlagAndARefusalShowsInItsBox) {
     const QString base = "apple|Cherry/alpha=a.exe|Charlie=c.exe";
     struct TCase {
         const char *What;
@@ -31,59 +29,30 @@ TEST_F(SetupPageTest, EachEditChangesItsListAndFlagsOnlyItsGroupAndARefusalNothi
         std::string Flags;
         QStringList Shown = {};
     };
+    auto list = [this](const char *name) { return Find<QListWidget>(name); };
     std::vector<TCase> cases = {
-        {"refusals",
-         [&] {
-             Enter(" ", "Office", ""); // blanks alone name no maker
-             ClickButton("AddBtn");
-             Enter("", "", "x.exe");
-             ClickButton("AddExeBtn");
-             Enter("", "Firefox", "");
-             ClickButton("AddExeBtn");
-         },
-         base, "",
-         QStringList({"Refusal: You must enter an Application Maker", "Refusal: You must enter an Application name",
-                      "Refusal: You must enter an EXE file name"})},
-        {"a maker alone", [&] { Enter("Banana", "", ""), ClickButton("AddBtn"); },
+        {"refusals", [&] { Enter(" ", "Office", ""), ClickButton("AddBtn"), ClickButton("AddExeBtn"); }, base, "",
+         QStringList({"Refusal: You must enter an Application Maker", "Refusal: You must enter an EXE file name"})},
+        {"an entry", [&] { Enter("Banana", "", ""), ClickButton("AddBtn"); },
          "apple|Banana|Cherry/alpha=a.exe|Charlie=c.exe", "I"},
-        {"twice",
-         [&] {
-             Enter("aardvark", "Tool", "t.exe");
-             ClickButton("AddBtn");
-             ClickButton("AddBtn");
-             EXPECT_EQ(Find<QLineEdit>("MakerEB")->text(), "aardvark");
-             EXPECT_TRUE(Find<QListWidget>("IgnoreLB")->selectedItems().isEmpty());
-         },
-         "aardvark\\Tool|aardvark\\Tool|apple|Cherry/alpha=a.exe|Charlie=c.exe", "I"},
         {"an EXE name", [&] { Enter("", "BRAVO", "b.exe"), ClickButton("AddExeBtn"); },
          "apple|Cherry/alpha=a.exe|BRAVO=b.exe|Charlie=c.exe", "E"},
         {"deletes without a selection", [&] { ClickButton("DeleteBtn"), ClickButton("DelExeBtn"); }, base, ""},
         // Nothing else is selected after a delete: the second click deletes nothing.
         {"an EXE name deleted",
-         [&] { Find<QListWidget>("ExeNamesLB")->setCurrentRow(0), ClickButton("DelExeBtn"), ClickButton("DelExeBtn"); },
+         [&] { list("ExeNamesLB")->setCurrentRow(0), ClickButton("DelExeBtn"), ClickButton("DelExeBtn"); },
          "apple|Cherry/Charlie=c.exe", "E"},
         {"an entry deleted",
-         [&] { Find<QListWidget>("IgnoreLB")->setCurrentRow(1), ClickButton("DeleteBtn"), ClickButton("DeleteBtn"); },
+         [&] { list("IgnoreLB")->setCurrentRow(1), ClickButton("DeleteBtn"), ClickButton("DeleteBtn"); },
          "apple/alpha=a.exe|Charlie=c.exe", "I"},
-        {"the distribution typed and undone",
-         [&] {
-             QTest::keyClick(Find<QLineEdit>("DistributionEB"), Qt::Key_X);
-             QTest::keyClick(Find<QLineEdit>("DistributionEB"), Qt::Key_Backspace);
-             EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), "HQ");
-         },
-         base, "S"},
+        {"the distribution typed", [&] { QTest::keyClick(Find<QLineEdit>("DistributionEB"), Qt::Key_X); }, base, "S"},
     };
     for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
-        cases.push_back({name,
-                         [this, name] {
-                             QTest::mouseClick(Find<QCheckBox>(name), Qt::LeftButton);
-                             EXPECT_FALSE(Find<QCheckBox>(name)->isChecked());
-                         },
-                         base, "S"});
+        cases.push_back({name, [this, name] { QTest::mouseClick(Find<QCheckBox>(name), Qt::LeftButton); }, base, "S"});
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.What);
-        dir.Write("INVEXA.INI", "[Ignore Apps]\r\napple=\r\nCherry=\r\n[Switches]\r\nDistribution=HQ\r\n"
-                                "[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
+        dir.Write("INVEXA.INI",
+                  "[Ignore Apps]\r\napple=\r\nCherry=\r\n[EXE Names]\r\nalpha=a.exe\r\nCharlie=c.exe\r\n");
         boxes.Shown.clear();
         Start();
         ShowSetupPage();

@@ -6,14 +6,8 @@
 #include "forms/InstallsChart.h"
 
 #include <QAbstractItemModelTester>
-#include <QCheckBox>
 #include <QFileDialog>
-#include <QHeaderView>
-#include <QSignalSpy>
 #include <QTableView>
-#include <QTimer>
-
-#include <SQLiteCpp/Database.h>
 
 using SoftwarePageTest = FormsTest;
 

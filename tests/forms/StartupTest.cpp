@@ -3,19 +3,11 @@
 #include "config/SettingsLoadSave.h"
 #include "support/ChildProcess.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QToolButton>
 
-#include <SQLiteCpp/Database.h>
-
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -36,9 +28,9 @@ struct TPaintRecorder : QObject {
 
 using StartupTest = FormsTest;
 
-// Without INVEXA.INI the switches are on and the lists empty; the scan files are merged behind the progress window
-// before the window shows on its results page; a close without edits writes no settings.
-TEST_F(StartupTest, MergesScanFilesBehindTheProgressWindowThenShowsDefaultsAndAnUneditedCloseWritesNothing) {
+// The scan files are merged behind the progress window before the window shows on its results page; a close
+// without edits writes no settings.
+TEST_F(StartupTest, MergesScanFilesBehindTheProgressWindowThenShowsAndAnUneditedCloseWritesNothing) {
     WriteScanFile("alpha.ivx", {{"Mozilla", "Firefox"}, {"Adobe", "Reader"}});
     WriteScanFile("bravo.ivx", {{"7-Zip", "7-Zip"}});
     std::unique_ptr<TPaintRecorder> fileNames, headline;
@@ -54,9 +46,6 @@ TEST_F(StartupTest, MergesScanFilesBehindTheProgressWindowThenShowsDefaultsAndAn
     EXPECT_EQ(Shown(0, 0), "alpha");
     EXPECT_EQ(Shown(2, 2), "7-Zip");
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentWidget(), Find<QWidget>("ResultsSheet"));
-    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
-        EXPECT_TRUE(Find<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_EQ(Items("IgnoreLB") + Items("ExeNamesLB"), "");
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(dir.Exists("INVEXA.INI"));
     EXPECT_EQ(boxes.Shown, QStringList());
@@ -82,33 +71,21 @@ TEST_F(StartupTest, ErrorsInFormCreateAndFormShowAreReportedAndStartUpGoesOn) {
     EXPECT_EQ(Model()->rowCount(), 2);
 }
 
-// The settings load sorted, as 8-bit text, and with their change flags cleared after the boxes were set. A close
-// writes a cell edit not yet written first, as leaving its row would; when it cannot be written, or the settings
-// cannot be saved, the error box tells so and the window stays open until a later close, which saves only the
-// groups edited since, on the file as it is then.
-TEST_F(StartupTest, LoadsTheSettingsAndACloseWritesAPendingEditThenSavesOnlyTheEditedGroups) {
-    std::string ini = "[Ignore Apps]\r\nzeta=\r\nSoci\xE9t\xE9=\r\nAlpha\\Tool=\r\nbeta=\r\n"
-                      "[Switches]\r\nUseIgnoreList=0\r\nSearchForExe=0\r\nStealthMode=0\r\n"
-                      "Distribution=Caf\xE9 \x80\r\n[exe NAMES]\r\nbravo=b.exe\r\nAlpha=a.exe\r\n";
-    dir.Write("INVEXA.INI", ini);
+// The settings load into the page with their change flags cleared after the boxes were set (how they load and
+// save is the core's: tests/config). A close writes a cell edit not yet written first, as leaving its row would;
+// when the settings cannot be saved the error box tells so and the window stays open until a later close.
+TEST_F(StartupTest, LoadsTheSettingsAndACloseWritesAPendingEditThenSaves) {
+    dir.Write("INVEXA.INI", "[Ignore Apps]\r\nzeta=\r\nbeta=\r\n[Switches]\r\nStealthMode=0\r\nDistribution=Caf\xE9\r\n"
+                            "[EXE Names]\r\nAlpha=a.exe\r\n");
     ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0444), 0);
     FillTable(2);
     Start();
-    EXPECT_EQ(Items("IgnoreLB"), "Alpha\\Tool|beta|Société|zeta");
-    EXPECT_EQ(Items("ExeNamesLB"), "Alpha=a.exe|bravo=b.exe");
-    for (const char *name : {"UseIgnoreCB", "ScanForExeCB", "StealthModeCB"})
-        EXPECT_FALSE(Find<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_EQ(Find<QLineEdit>("DistributionEB")->text(), QString::fromUtf8("Café €"));
+    EXPECT_EQ(Items("IgnoreLB") + "/" + Items("ExeNamesLB") + "/" + Find<QLineEdit>("DistributionEB")->text(),
+              QString::fromUtf8("beta|zeta/Alpha=a.exe/Café"));
+    EXPECT_FALSE(Find<QCheckBox>("StealthModeCB")->isChecked());
     EXPECT_FALSE(window->ChangeFlags().Any());
     Find<QLineEdit>("MakerEB")->setText("Adobe");
-    Find<QLineEdit>("ApplicationEB")->setText("Reader");
-    Find<QLineEdit>("ExeNameEB")->setText("AcroRd32.exe");
     ClickButton("AddBtn");
-    ClickButton("AddExeBtn");
-    Find<QListWidget>("IgnoreLB")->setCurrentRow(1);
-    ClickButton("DeleteBtn");
-    Find<QListWidget>("ExeNamesLB")->setCurrentRow(0);
-    ClickButton("DelExeBtn");
     Click(0);
     Type("Edited");
     QSignalSpy closed(window.get(), &TRuvolaform::Closed);
@@ -117,24 +94,17 @@ TEST_F(StartupTest, LoadsTheSettingsAndACloseWritesAPendingEditThenSavesOnlyTheE
     EXPECT_EQ(StoredRows()[0].AppMaker, "Edited");
     EXPECT_EQ(boxes.Shown,
               QStringList{"Error: Unable to write to " + QString::fromStdString(window->WorkDir()) + "/INVEXA.INI."});
-    // Someone else changes the switches meanwhile; only the two lists were edited here.
     ASSERT_EQ(chmod(dir.File("INVEXA.INI").c_str(), 0644), 0);
-    ini[ini.find("StealthMode=0") + 12] = '1';
-    dir.Write("INVEXA.INI", ini);
     EXPECT_TRUE(window->close());
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(window->isVisible());
-    const invexa::TScanSettings saved = invexa::LoadSettings(dir.Path());
-    EXPECT_EQ(saved.IgnoreList, (std::vector<std::string>{"Adobe\\Reader", "beta", "Soci\xE9t\xE9", "zeta"}));
-    EXPECT_EQ(saved.ExeNames, (std::vector<std::string>{"bravo=b.exe", "Reader=AcroRd32.exe"}));
-    EXPECT_TRUE(saved.StealthMode);
+    EXPECT_EQ(invexa::LoadSettings(dir.Path()).IgnoreList, (std::vector<std::string>{"Adobe", "beta", "zeta"}));
 
     // A value the column refuses, then an edit of a row another program changes meanwhile: each is dropped, and
     // nothing is saved yet; the distribution text, taken keystroke by keystroke, is checked at the save.
     Stop();
     boxes.Shown.clear();
     Start();
-    Find<QCheckBox>("StealthModeCB")->setChecked(false);
+    Find<QCheckBox>("StealthModeCB")->setChecked(true);
     Click(1, Qt::LeftButton, {}, 4);
     Type("40000");
     EXPECT_FALSE(window->close());
@@ -153,10 +123,10 @@ TEST_F(StartupTest, LoadsTheSettingsAndACloseWritesAPendingEditThenSavesOnlyTheE
     auto *editor = qobject_cast<QLineEdit *>(Grid()->indexWidget(Grid()->currentIndex()));
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(QString::number(Grid()->CurrentRow()) + Shown(1, 1) + "/" + editor->text(), "1Theirs/Theirs");
-    EXPECT_TRUE(invexa::LoadSettings(dir.Path()).StealthMode);
+    EXPECT_FALSE(invexa::LoadSettings(dir.Path()).StealthMode);
     Find<QLineEdit>("DistributionEB")->setText("Site");
     EXPECT_TRUE(window->close());
-    EXPECT_FALSE(invexa::LoadSettings(dir.Path()).StealthMode);
+    EXPECT_TRUE(invexa::LoadSettings(dir.Path()).StealthMode);
     EXPECT_EQ(StoredRows()[1].AppMaker + std::to_string(*StoredRows()[1].Verification), "Theirs0");
     EXPECT_EQ(boxes.Shown.size(), 3u);
 }

@@ -1,9 +1,8 @@
 // The settings file reader and writer against a model of what the Windows profile calls would see.
 //
 // Input: INI bytes, then an operation area, then one byte giving that area's length. The operations (writes
-// and section erases) are applied both to the parsed TProfileFile and to the model; the result is serialised
-// and parsed again, and then every read must answer as the model does, and every line outside the touched
-// sections must still be there byte for byte.
+// and section erases) are applied both to the parsed TProfileFile and to a model of the file's lines, whose bytes
+// the result must equal; parsed again, every read must answer as a model of the reads over those lines does.
 #include "FuzzCheck.h"
 
 #include "base/InvexaError.h"
@@ -116,23 +115,7 @@ std::string HeaderName(const std::string &text) {
     return std::string(Trimmed(t.substr(0, t.find(']'))));
 }
 
-// A header and the lines up to the next one; the first block is the lines before any header (no name).
-struct TBlock {
-    std::optional<std::string> name;
-    std::vector<TLine> lines;
-};
-
-std::vector<TBlock> Blocks(const std::vector<TLine> &lines) {
-    std::vector<TBlock> blocks(1);
-    for (const TLine &line : lines) {
-        if (KindOf(line.text) == EKind::Header)
-            blocks.push_back({HeaderName(line.text), {}});
-        blocks.back().lines.push_back(line);
-    }
-    return blocks;
-}
-
-// The model: every section header in file order with its key lines (name trimmed, value as stored). Reads look
+// The reads' model: every section header in file order with its key lines (name trimmed, value as stored). Reads look
 // at the first section of a name and the first key of a name in it, as the Windows calls do.
 struct TSection {
     std::string name;
@@ -142,19 +125,15 @@ struct TSection {
 struct TModel {
     std::vector<TSection> sections;
 
-    explicit TModel(const std::vector<TBlock> &blocks) {
-        for (const TBlock &block : blocks) {
-            if (!block.name)
-                continue;
-            TSection section{*block.name, {}};
-            for (const TLine &line : block.lines)
-                if (KindOf(line.text) == EKind::Key) {
-                    std::size_t eq = line.text.find('=');
-                    section.keys.emplace_back(Trimmed(std::string_view(line.text).substr(0, eq)),
-                                              line.text.substr(eq + 1));
-                }
-            sections.push_back(std::move(section));
-        }
+    explicit TModel(const std::vector<TLine> &lines) {
+        for (const TLine &line : lines)
+            if (KindOf(line.text) == EKind::Header) {
+                sections.push_back({HeaderName(line.text), {}});
+            } else if (KindOf(line.text) == EKind::Key && !sections.empty()) {
+                std::size_t eq = line.text.find('=');
+                sections.back().keys.emplace_back(Trimmed(std::string_view(line.text).substr(0, eq)),
+                                                  line.text.substr(eq + 1));
+            }
     }
 
     TSection *Find(std::string_view name) {
@@ -162,26 +141,6 @@ struct TModel {
             if (Folded(s.name) == Folded(Trimmed(name)))
                 return &s;
         return nullptr;
-    }
-
-    void Write(std::string_view section, std::string_view key, std::string_view value) {
-        std::string k(Trimmed(key));
-        TSection *s = Find(section);
-        if (!s) {
-            sections.push_back({std::string(Trimmed(section)), {{k, std::string(value)}}});
-            return;
-        }
-        for (auto &kv : s->keys)
-            if (Folded(kv.first) == Folded(k)) {
-                kv.second = value;
-                return;
-            }
-        s->keys.emplace_back(k, value);
-    }
-
-    void Erase(std::string_view section) {
-        if (TSection *s = Find(section))
-            sections.erase(sections.begin() + (s - sections.data()));
     }
 };
 
@@ -263,33 +222,58 @@ std::string Joined(const std::vector<TLine> &lines) {
     return bytes;
 }
 
-// Every block whose section nobody touched is still there, in order, its bytes unchanged. The lines an erase
-// leaves behind (comments, blank and stray lines) may follow it, and a last line without a line end gets one
-// when something was written. Bytes, not lines, are compared: once an erased header no longer separates a lone
-// CR from a following blank line's LF, the two read as one CR LF, with every byte still in place.
-void CheckUntouched(const std::vector<TLine> &before, const std::vector<TLine> &after,
-                    const std::set<std::string> &touched, bool wrote, bool erased) {
-    auto untouched = [&](std::vector<TLine> lines) {
-        std::vector<std::string> kept;
-        for (TBlock &b : Blocks(lines))
-            if (!b.name || !touched.count(Folded(*b.name)))
-                kept.push_back(Joined(b.lines));
-        return kept;
-    };
-    std::vector<TLine> expected = before;
-    // Only the last line of a file can lack a line end; the first write gives it one.
-    if (wrote && !expected.empty() && expected.back().end.empty())
-        expected.back().end = "\r\n";
-    std::vector<std::string> was = untouched(expected), is = untouched(after);
-    FUZZ_CHECK(was.size() == is.size());
-    for (std::size_t b = 0; b < was.size(); ++b) {
-        const std::string &old = was[b], &now = is[b];
-        FUZZ_CHECK(now.compare(0, old.size(), old) == 0);
-        FUZZ_CHECK(erased || now.size() == old.size());
-        for (const TLine &line : SplitLines(std::string_view(now).substr(old.size())))
-            FUZZ_CHECK(KindOf(line.text) != EKind::Key);
+// Where the writes and erases put and take lines, the file held as its lines: the writer's result byte for byte.
+// A write ends an unended last line, replaces the value of the first key of its name in the first section of its
+// name, or adds its line after that section's last key (under the header when it has none), or adds the section
+// at the end. An erase takes the section's header and keys and leaves its other lines, with a blank line put in
+// front of a first line that would read as a UTF-16 mark.
+struct TWriterModel {
+    std::vector<TLine> lines;
+
+    std::size_t Header(std::string_view name) const {
+        std::size_t h = 0;
+        while (h < lines.size() &&
+               !(KindOf(lines[h].text) == EKind::Header && Folded(HeaderName(lines[h].text)) == Folded(Trimmed(name))))
+            ++h;
+        return h;
     }
-}
+    void Write(std::string_view section, std::string_view key, std::string_view value) {
+        if (!lines.empty() && lines.back().end.empty())
+            lines.back().end = "\r\n";
+        const std::size_t h = Header(section);
+        const TLine line{std::string(Trimmed(key)) + "=" + std::string(value), "\r\n"};
+        if (h == lines.size()) {
+            lines.push_back({"[" + std::string(Trimmed(section)) + "]", "\r\n"});
+            lines.push_back(line);
+            return;
+        }
+        std::size_t at = h + 1;
+        for (std::size_t i = h + 1; i < lines.size() && KindOf(lines[i].text) != EKind::Header; ++i) {
+            if (KindOf(lines[i].text) != EKind::Key)
+                continue;
+            std::string &text = lines[i].text;
+            if (Folded(Trimmed(std::string_view(text).substr(0, text.find('=')))) == Folded(Trimmed(key))) {
+                text = text.substr(0, text.find('=') + 1) + std::string(value);
+                return;
+            }
+            at = i + 1;
+        }
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
+    }
+    void Erase(std::string_view section) {
+        const std::size_t h = Header(section);
+        if (h == lines.size())
+            return;
+        std::size_t end = h + 1;
+        while (end < lines.size() && KindOf(lines[end].text) != EKind::Header)
+            ++end;
+        for (std::size_t i = end; i-- > h;)
+            if (i == h || KindOf(lines[i].text) == EKind::Key)
+                lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+        if (!lines.empty() && Utf16Marked(lines.front().text))
+            lines.insert(lines.begin(), TLine{"", "\r\n"});
+    }
+};
 
 } // namespace
 
@@ -310,7 +294,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(profile.Serialize() == ini);
 
     std::vector<TLine> before = SplitLines(ini);
-    TModel model(Blocks(before));
+    TModel model(before);
     std::vector<std::string> sectionPool = {"Settings", "Ignore Apps", "EXE Names", "\xC9t\xE9", "s"};
     std::vector<std::string> keyPool = {"UseIgnoreList", "Distribution", "k", "\xC9\x8A"};
     for (const TSection &s : model.sections) {
@@ -322,23 +306,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     FuzzedDataProvider ops(data + iniSize, opSize);
-    std::set<std::string> touched;
     std::vector<std::string> names = sectionPool;
-    bool wrote = false, erased = false;
+    TWriterModel writer{before};
     for (int n = 0; n < 16 && ops.remaining_bytes() > 0; ++n) {
         bool erase = ops.ConsumeIntegralInRange(0, 3) == 3;
         std::string section = MakeName(ops, sectionPool, false);
-        touched.insert(Folded(Trimmed(section)));
         names.push_back(section);
         if (erase) {
             profile.EraseSection(section);
-            model.Erase(section);
-            erased = true;
+            writer.Erase(section);
         } else {
             std::string key = MakeName(ops, keyPool, true), value = MakeValue(ops);
             profile.WriteString(section, key, value);
-            model.Write(section, key, value);
-            wrote = true;
+            writer.Write(section, key, value);
         }
     }
 
@@ -364,11 +344,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     std::string saved = profile.Serialize();
+    FUZZ_CHECK(saved == Joined(writer.lines));
     // What is written must never start with a UTF-16 mark, which would make the whole file unreadable as 8-bit.
     FUZZ_CHECK(!Utf16Marked(saved));
     TProfileFile again = TProfileFile::Parse(saved);
     FUZZ_CHECK(again.Serialize() == saved);
-    CheckReads(again, model, names);
-    CheckUntouched(before, SplitLines(saved), touched, wrote, erased);
+    TModel after(writer.lines);
+    CheckReads(again, after, names);
     return 0;
 }

@@ -20,11 +20,6 @@
 
 namespace invexa::test {
 
-// A little-endian 32-bit number, as a scan file's text lengths are.
-inline std::string Le32(std::uint32_t n) {
-    return {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
-}
-
 inline TResultsRec Rec(std::string maker, std::string app, std::string version, int flag, std::string path) {
     return {std::move(maker), std::move(app), std::move(version), static_cast<std::int8_t>(flag), std::move(path)};
 }
