@@ -50,18 +50,6 @@ void SortLines(std::vector<TCatalogueLine> &lines) {
     lines = std::move(sorted);
 }
 
-template <class T, class Name> void SortByName(std::vector<T> &items, Name name) {
-    std::vector<std::pair<std::string, std::size_t>> keys(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i)
-        keys[i] = {SortKey({name(items[i])}), i};
-    std::sort(keys.begin(), keys.end());
-    std::vector<T> sorted;
-    sorted.reserve(items.size());
-    for (const auto &k : keys)
-        sorted.push_back(std::move(items[k.second]));
-    items = std::move(sorted);
-}
-
 } // namespace
 
 std::string TCatalogue::OrderKey(std::string_view text) {
@@ -113,7 +101,7 @@ std::vector<std::string> TCatalogue::Users(TResultsDatabase &database, const std
             names.emplace(TextOf(st, 0));
     }
     std::vector<std::string> out(names.begin(), names.end());
-    SortByName(out, [](const std::string &s) { return std::string_view(s); });
+    TCatalogue::SortByName(out, [](const std::string &s) { return std::string_view(s); });
     return out;
 }
 
@@ -144,7 +132,7 @@ std::vector<TComputerLine> TCatalogue::Computers(TResultsDatabase &database) {
             line.LastScan = it->second.LastScan;
             line.Merged = it->second.Merged;
         }
-    SortByName(out, [](const TComputerLine &c) { return std::string_view(c.UserName); });
+    TCatalogue::SortByName(out, [](const TComputerLine &c) { return std::string_view(c.UserName); });
     return out;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace invexa {
@@ -49,6 +51,8 @@ public:
     static bool Before(const TCatalogueLine &a, const TCatalogueLine &b);
     // A string whose byte order is the catalogue's order of texts: folded first, by bytes on a tie.
     static std::string OrderKey(std::string_view text);
+    // Sorts items by OrderKey(name(item)), keeping items of one key in their order.
+    template <class T, class Name> static void SortByName(std::vector<T> &items, Name name);
 
     // The user names with a row of exactly these texts (letter case included), sorted as the catalogue sorts.
     static std::vector<std::string> Users(TResultsDatabase &db, const std::string &maker, const std::string &appName,
@@ -65,5 +69,17 @@ public:
     // The users look-up scans the table in rowid ranges this wide, one transaction each.
     static constexpr std::int64_t UsersRange = 100000;
 };
+
+template <class T, class Name> void TCatalogue::SortByName(std::vector<T> &items, Name name) {
+    std::vector<std::pair<std::string, std::size_t>> keys(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        keys[i] = {OrderKey(name(items[i])), i};
+    std::sort(keys.begin(), keys.end());
+    std::vector<T> sorted;
+    sorted.reserve(items.size());
+    for (const auto &k : keys)
+        sorted.push_back(std::move(items[k.second]));
+    items = std::move(sorted);
+}
 
 } // namespace invexa

@@ -11,18 +11,6 @@ std::optional<std::int64_t> IntOrNone(const TPgResult &result, int row, int col)
     return result.Null(row, col) ? std::nullopt : std::optional(result.Int(row, col));
 }
 
-template <class T, class Name> void SortByName(std::vector<T> &items, Name name) {
-    std::vector<std::pair<std::string, std::size_t>> keys(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i)
-        keys[i] = {TCatalogue::OrderKey(name(items[i])), i};
-    std::sort(keys.begin(), keys.end());
-    std::vector<T> sorted;
-    sorted.reserve(items.size());
-    for (const auto &k : keys)
-        sorted.push_back(std::move(items[k.second]));
-    items = std::move(sorted);
-}
-
 } // namespace
 
 TCatalogue::TCounts TPgCatalogue::Count(TPgConnection &conn) {
@@ -52,7 +40,7 @@ std::vector<std::string> TPgCatalogue::Users(TPgConnection &conn, const std::str
     std::vector<std::string> names;
     for (int r = 0; r < result.Rows(); ++r)
         names.emplace_back(result.Text(r, 0));
-    SortByName(names, [](const std::string &s) { return std::string_view(s); });
+    TCatalogue::SortByName(names, [](const std::string &s) { return std::string_view(s); });
     return names;
 }
 
@@ -64,7 +52,7 @@ std::vector<TComputerLine> TPgCatalogue::Computers(TPgConnection &conn) {
     for (int r = 0; r < result.Rows(); ++r)
         lines.push_back(
             {std::string(result.Text(r, 0)), result.Int(r, 1), IntOrNone(result, r, 2), IntOrNone(result, r, 3)});
-    SortByName(lines, [](const TComputerLine &c) { return std::string_view(c.UserName); });
+    TCatalogue::SortByName(lines, [](const TComputerLine &c) { return std::string_view(c.UserName); });
     return lines;
 }
 

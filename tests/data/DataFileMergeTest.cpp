@@ -81,7 +81,7 @@ TEST(DataFileMerge, RefusedFilesWaitWithTheirUsersRowsAndTheOthersMerge) {
     // Malformed after more than one buffer of good records, some of them written before the fault is met.
     const std::string good = ScanFileWriter::Encode(ScanFileWriter::SampleRecords(3, 20000));
     ASSERT_GT(good.size(), static_cast<std::size_t>(TResultsFile::MaxBuffer));
-    ScanFileWriter::WriteBytes(f.Ivx() + "/long.ivx", good + Le32(300) + std::string(300, 'z'));
+    ScanFileWriter::WriteBytes(f.Ivx() + "/long.ivx", good + std::string("\x2c\x01\0\0", 4) + std::string(300, 'z'));
     const auto scan = ScanFileWriter::SampleRecords(1, 2);
     const std::string busy = f.Scan("busy.ivx", {scan[0]}); // a scanner still writing, holding its lock
     int fd = ::open(busy.c_str(), O_WRONLY | O_APPEND);
