@@ -68,6 +68,10 @@ std::size_t AsciiRun(const char *s, std::size_t n) {
 
 } // namespace
 
+bool IsAscii(std::string_view bytes) {
+    return AsciiRun(bytes.data(), bytes.size()) == bytes.size();
+}
+
 char *CopyUtf8AsCp1252(char *out, std::string_view s) {
     std::size_t i = 0, n = s.size();
     while (i < n) {

@@ -17,6 +17,8 @@ void AppendUtf8AsCp1252(std::string &out, std::string_view utf8);
 // end of what was written.
 char *CopyUtf8AsCp1252(char *out, std::string_view utf8);
 
+// Whether every byte is ASCII (below 0x80): such text is the same in Windows-1252 and UTF-8.
+bool IsAscii(std::string_view bytes);
 // Whether the bytes are well-formed UTF-8 (ASCII included).
 bool IsUtf8(std::string_view bytes);
 // Text typed on a terminal or named by a file system, as the scanners' 8-bit text: UTF-8 converted when every

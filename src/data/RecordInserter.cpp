@@ -7,24 +7,10 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 
-#include <cstring>
 #include <sqlite3.h>
 
 namespace invexa {
 namespace {
-
-bool IsAscii(std::string_view s) {
-    // Eight bytes at a time: most texts are ASCII.
-    std::uint64_t any = 0, word;
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::memcpy(&word, s.data() + i, 8);
-        any |= word;
-    }
-    for (; i < s.size(); ++i)
-        any |= static_cast<unsigned char>(s[i]);
-    return (any & 0x8080808080808080u) == 0;
-}
 
 std::size_t Width(TField field) {
     return static_cast<std::size_t>(FieldWidth(field));

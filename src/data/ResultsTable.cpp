@@ -75,13 +75,6 @@ std::int64_t StepStored(sqlite3 *db, sqlite3_stmt *st, bool utf8,
     return row.Bookmark;
 }
 
-bool IsAscii(std::string_view s) {
-    unsigned char any = 0;
-    for (char c : s)
-        any |= static_cast<unsigned char>(c);
-    return any < 0x80;
-}
-
 // Binds the six columns in table order from parameter `first` on, each text cut to its column's width,
 // without copying: the texts must outlive the statement's next step. ASCII is bound as it stands; other
 // texts are converted into scratch. Texts are never NULL, so that the application delete's equality finds
