@@ -109,6 +109,7 @@ int main(int argc, char *argv[]) {
     try {
         dataModule = invexa::TStoreChoice::Open(Ruvolaform->WorkDir(), invexa::TStoreChoice::Uri(std::nullopt));
     } catch (const std::exception &e) {
+        std::fprintf(stderr, "invexa-admin: %s\n", e.what());
         boxes.ErrorBox(nullptr, ErrorBox::Text(e.what()));
         return 1;
     }

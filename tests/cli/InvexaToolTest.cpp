@@ -9,6 +9,7 @@
 #include "data/ScanFileWriter.h"
 #include "pgsql/PgResultsStore.h"
 #include "support/ChildProcess.h"
+#include "support/PgTestStore.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/Database.h>
@@ -41,32 +42,14 @@ struct TRun {
     std::string Out, Err;
 };
 
-// When INVEXA_TEST_PG names the test server, the tool works on a schema of this process's own there, chosen by
-// INVEXA_STORE as an administrator would; empty otherwise.
-const std::string &PgStore() {
-    static const std::string uri = [] {
-        const char *server = std::getenv("INVEXA_TEST_PG");
-        if (!server)
-            return std::string();
-        const std::string schema = "cli" + std::to_string(::getpid());
-        TPgConnection admin(server);
-        admin.Exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
-        admin.Exec("CREATE SCHEMA " + schema);
-        const std::string uri = std::string(server) + "&options=-csearch_path%3D" + schema;
-        ::setenv("INVEXA_STORE", uri.c_str(), 1);
-        return uri;
-    }();
-    return uri;
-}
-
 // Where the tool says the results table is.
 std::string Where(const std::string &dir) {
-    return PgStore().empty() ? dir + "/Results.sqlite" : TPgConnection(PgStore()).Server();
+    return PgTestStore().empty() ? dir + "/Results.sqlite" : TPgConnection(PgTestStore()).Server();
 }
 
 // args: the words after "-C dir" (none when dir is empty), separated by "|".
 TRun Tool(const std::string &dir, const std::string &args) {
-    PgStore();
+    PgTestStore();
     std::vector<std::string> words;
     if (!dir.empty())
         words = {"-C", dir};
@@ -323,8 +306,8 @@ TEST(InvexaTool, TheRealProgramMakesMergesAndExportsADemoFolder) {
 using TRows = std::vector<std::array<std::string, 4>>; // user, maker, app, version
 
 void Insert(const std::string &dir, const TRows &rows) {
-    if (!PgStore().empty()) {
-        TPgResultsStore store(PgStore());
+    if (!PgTestStore().empty()) {
+        TPgResultsStore store(PgTestStore());
         for (const auto &r : rows) {
             TResultRow row{0, Utf8ToCp1252(r[0]), Utf8ToCp1252(r[1]), Utf8ToCp1252(r[2]), Utf8ToCp1252(r[3]), "", {}};
             store.InsertRow(row);
@@ -479,7 +462,7 @@ TEST(Catalogue, ScanTimesOfMergedFiles) {
 // one choosing Results.sqlite. A URI with a password is refused, an unreachable server is named, another kind of
 // store is refused: the scan files wait.
 TEST(ToolOnPostgres, StoresGiveTheSameMessagesAndBytes) {
-    ASSERT_NE(PgStore(), "") << "INVEXA_TEST_PG names the test server";
+    ASSERT_NE(PgTestStore(), "") << "INVEXA_TEST_PG names the test server";
     TTempDir lite, pg;
     for (const TTempDir *dir : {&lite, &pg}) {
         fs::create_directory(dir->File("ivx"));
@@ -508,7 +491,7 @@ TEST(ToolOnPostgres, StoresGiveTheSameMessagesAndBytes) {
     ASSERT_EQ(Tool(lite.Path(), "--store||init").Status, 0);
     const TRun merged = Tool(lite.Path(), "--store||merge");
     ASSERT_EQ(Tool(lite.Path(), "--store||export").Status, 0);
-    EXPECT_EQ(Tool(lite.Path(), "copy-store|--to|" + PgStore()).Out,
+    EXPECT_EQ(Tool(lite.Path(), "copy-store|--to|" + PgTestStore()).Out,
               "Copied 302 row(s) from " + lite.File("Results.sqlite") + " to " + Where(pg.Path()) + "\n");
     same("export");
     same("catalogue|--versions");
@@ -531,10 +514,12 @@ TEST(ToolOnPostgres, StoresGiveTheSameMessagesAndBytes) {
     }
     // The server fails the batch's write (here a trigger says its disk is full): nothing of it is kept, every file
     // waits, and the message names the server.
-    TPgConnection(PgStore()).Exec("CREATE FUNCTION disk_full() RETURNS trigger LANGUAGE plpgsql AS "
-                                  "$$BEGIN RAISE EXCEPTION 'could not extend file: No space left on device'; END$$");
-    TPgConnection(PgStore()).Exec("CREATE TRIGGER disk_full BEFORE INSERT ON Results FOR EACH ROW WHEN "
-                                  "(NEW.UserName = 'erin') EXECUTE FUNCTION disk_full()");
+    TPgConnection(PgTestStore())
+        .Exec("CREATE FUNCTION disk_full() RETURNS trigger LANGUAGE plpgsql AS "
+              "$$BEGIN RAISE EXCEPTION 'could not extend file: No space left on device'; END$$");
+    TPgConnection(PgTestStore())
+        .Exec("CREATE TRIGGER disk_full BEFORE INSERT ON Results FOR EACH ROW WHEN "
+              "(NEW.UserName = 'erin') EXECUTE FUNCTION disk_full()");
     ScanFileWriter::WriteFile(pg.File("ivx/alice.ivx"), {{"M", "A", "1", 1, ""}});
     TRun full = Tool(pg.Path(), "merge");
     EXPECT_EQ(full.Status, 1);
