@@ -136,7 +136,7 @@ int TToolCommands::Demo(const std::string &folder) {
     fs::create_directories(root / "ivx", ec);
     if (ec)
         throw EInvexaError("Cannot create " + (root / "ivx").string() + ": " + ec.message());
-    TResultsDatabase::Create(root.string());
+    TStoreChoice::Open(root.string(), Store)->Store().Init();
     TSettingsEditor setup(root.string());
     if (setup.Settings.IgnoreList.empty() && setup.Settings.ExeNames.empty()) {
         setup.AddIgnore("Microsoft", "Windows Update");
