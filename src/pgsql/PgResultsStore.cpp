@@ -168,14 +168,27 @@ std::vector<TResultRow> TPgResultsStore::ReadBefore(std::int64_t before, int lim
     return rows;
 }
 
+// Both walk the index from the nearer end of the rows as counted, so that the last rows (Ctrl+End) cost as little as
+// the first.
 std::int64_t TPgResultsStore::BookmarkAt(std::int64_t pos) {
-    TPgResult result =
-        conn_.Exec("SELECT Bookmark FROM Results ORDER BY Bookmark OFFSET $1 LIMIT 1", {std::to_string(pos)});
+    const std::int64_t n = Count();
+    if (pos < 0 || pos >= n)
+        return 0;
+    const bool fromEnd = pos >= n / 2;
+    TPgResult result = conn_.Exec(std::string("SELECT Bookmark FROM Results ORDER BY Bookmark") +
+                                      (fromEnd ? " DESC" : "") + " OFFSET $1 LIMIT 1",
+                                  {std::to_string(fromEnd ? n - 1 - pos : pos)});
     return result.Rows() ? result.Int(0, 0) : 0;
 }
 
 std::int64_t TPgResultsStore::PositionOf(std::int64_t bookmark) {
-    return conn_.Exec("SELECT count(*) FROM Results WHERE Bookmark < $1", {std::to_string(bookmark)}).Int(0, 0);
+    // Which end is nearer is told by the bookmarks' range; the scalar subqueries run only where CASE takes them.
+    return conn_
+        .Exec("SELECT CASE WHEN $1 - lo <= hi - $1 THEN (SELECT count(*) FROM Results WHERE Bookmark < $1) "
+              "ELSE $2 - (SELECT count(*) FROM Results WHERE Bookmark >= $1) END "
+              "FROM (SELECT COALESCE(min(Bookmark), 0) AS lo, COALESCE(max(Bookmark), 0) AS hi FROM Results) AS m",
+              {std::to_string(bookmark), std::to_string(Count())})
+        .Int(0, 0);
 }
 
 void TPgResultsStore::InsertRow(TResultRow &row) {

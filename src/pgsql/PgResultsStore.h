@@ -46,8 +46,9 @@ public:
     std::vector<TResultRow> ReadBefore(std::int64_t before, int limit);
     std::vector<TResultRow> FirstRows(int limit) { return ReadAfter(0, limit); }
     std::vector<TResultRow> LastRows(int limit) { return ReadBefore(INT64_MAX, limit); }
-    // For a scroll bar: the bookmark of the row at a position (0 past the end), and the rows before a bookmark.
-    // Both walk the primary key's index, so they cost in proportion to the position.
+    // For a scroll bar: the bookmark of the row at a position (0 past the end), and the rows before a bookmark,
+    // both as of the count kept. Each walks the primary key's index from the nearer end, so costs in proportion
+    // to the distance from it.
     std::int64_t BookmarkAt(std::int64_t pos) override;
     std::int64_t PositionOf(std::int64_t bookmark) override;
     std::vector<std::int64_t> Existing(const std::vector<std::int64_t> &bookmarks) override;
