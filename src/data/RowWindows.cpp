@@ -1,7 +1,6 @@
 #include "data/RowWindows.h"
 
-#include "data/ResultsDatabase.h"
-#include "data/ResultsTable.h"
+#include "data/ResultsStore.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,16 +8,14 @@
 namespace invexa {
 
 void TRowWindows::Reset() try {
-    pager_.Reset();
+    store_.Reread();
     windows_.clear();
-    if (table_.Active())
-        seenVersion_ = db_.DataVersion();
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
-std::int64_t TRowWindows::Count() try { return pager_.Count(); } catch (...) {
-    db_.Rethrow();
+std::int64_t TRowWindows::Count() try { return store_.Count(); } catch (...) {
+    store_.Rethrow();
 }
 
 const std::vector<TResultRow> &TRowWindows::Window(std::int64_t index, bool *fetched) try {
@@ -35,14 +32,14 @@ const std::vector<TResultRow> &TRowWindows::Window(std::int64_t index, bool *fet
         windows_.erase(farthest);
     }
     std::vector<TResultRow> rows;
-    const std::int64_t first = pager_.RowidAt(index * WindowRows);
+    const std::int64_t first = store_.BookmarkAt(index * WindowRows);
     if (first != 0)
-        rows = table_.ReadAfter(first - 1, WindowRows);
+        rows = store_.ReadAfter(first - 1, WindowRows);
     if (fetched)
         *fetched = true;
     return windows_.emplace(index, std::move(rows)).first->second;
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 const TResultRow *TRowWindows::RowAt(std::int64_t pos) {
@@ -70,25 +67,25 @@ std::int64_t TRowWindows::PositionOf(std::int64_t bookmark) try {
     const std::int64_t cached = CachedPositionOf(bookmark, exact);
     if (cached >= 0)
         return exact ? cached : -1;
-    if (pager_.Existing({bookmark}).empty())
+    if (store_.Existing({bookmark}).empty())
         return -1;
-    return pager_.PositionOf(bookmark);
+    return store_.PositionOf(bookmark);
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 std::int64_t TRowWindows::PositionAtOrAfter(std::int64_t bookmark) try {
     bool exact = false;
     const std::int64_t cached = CachedPositionOf(bookmark, exact);
-    return cached >= 0 ? cached : pager_.PositionOf(bookmark);
+    return cached >= 0 ? cached : store_.PositionOf(bookmark);
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 std::vector<std::int64_t> TRowWindows::Existing(const std::vector<std::int64_t> &bookmarks) try {
-    return pager_.Existing(bookmarks);
+    return store_.Existing(bookmarks);
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 void TRowWindows::Written(std::int64_t pos, const TResultRow &row) {
@@ -98,15 +95,13 @@ void TRowWindows::Written(std::int64_t pos, const TResultRow &row) {
         found->second[offset] = row;
 }
 
-void TRowWindows::Deleted(std::int64_t bookmark) try {
-    pager_.NoteDeleted(bookmark);
+void TRowWindows::Deleted(std::int64_t bookmark) {
+    store_.NoteDeleted(bookmark);
     windows_.clear();
-} catch (...) {
-    db_.Rethrow();
 }
 
 void TRowWindows::Appended(std::int64_t bookmark) {
-    pager_.NoteAppended(bookmark);
+    store_.NoteAppended(bookmark);
     windows_.clear();
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 #include "data/ResultRow.h"
-#include "data/ResultsPager.h"
 
 #include <cstdint>
 #include <map>
@@ -8,25 +7,23 @@
 
 namespace invexa {
 
-class TResultsDatabase;
-class TResultsTable;
+class TResultsStore;
 
 // The rows a grid shows of a table of any size. It never holds the table: it counts, reads windows of
 // WindowRows rows by position when they are first asked for, keeps at most MaxWindows of them and evicts the
 // one farthest from the rows asked for.
 //
-// It also remembers the table's version when the rows were read afresh (Reset), so that a write aimed by
-// bookmark can be checked against what another program changed since. Errors leave in the user's words.
+// Reading afresh (Reset) also tells the store what a write aimed by bookmark is to be checked against, for what
+// another program changed since. Errors leave in the user's words.
 class TRowWindows {
 public:
     static constexpr int WindowRows = 128;
     static constexpr std::size_t MaxWindows = 8;
 
-    TRowWindows(TResultsDatabase &db, TResultsTable &table) : db_(db), table_(table), pager_(db) {}
+    explicit TRowWindows(TResultsStore &store) : store_(store) {}
 
     // Forgets every row and the count; they are read again from here on, as of the open table's version now.
     void Reset();
-    std::int64_t SeenVersion() const { return seenVersion_; }
 
     std::int64_t Count();
     // The rows of window index (positions index * WindowRows on); fetched tells whether they were read just now.
@@ -53,11 +50,8 @@ private:
     // Position of the first row at or after bookmark when a cached window covers it, else -1.
     std::int64_t CachedPositionOf(std::int64_t bookmark, bool &exact) const;
 
-    TResultsDatabase &db_;
-    TResultsTable &table_;
-    TResultsPager pager_;
+    TResultsStore &store_;
     std::map<std::int64_t, std::vector<TResultRow>> windows_;
-    std::int64_t seenVersion_ = 0;
 };
 
 } // namespace invexa
