@@ -326,7 +326,8 @@ void Insert(const std::string &dir, const TRows &rows) {
     tx.commit();
 }
 
-// The formats and filters on a few hand-counted rows; the counts themselves are held to a model below.
+// The formats and filters on a few hand-counted rows, times never recorded (null); the counts themselves are held
+// to a model below.
 TEST(Catalogue, HandCountedRowsInEachFormat) {
     TTempDir dir;
     ASSERT_EQ(Tool(dir.Path(), "init").Status, 0);
@@ -348,6 +349,10 @@ TEST(Catalogue, HandCountedRowsInEachFormat) {
          "  {\"AppMaker\": \"\u00c9clair, Ltd\", \"AppName\": \"Say \\\"Hi\\\"\", \"Installs\": 1}\n]\n"},
         {"catalogue|--filter|nothing|--format|json", "[]\n"},
         {"users|\u00c9clair, Ltd|Say \"Hi\"|--format|json", "[\n  {\"UserName\": \"bob\"}\n]\n"},
+        {"computers|--format|json",
+         "[\n  {\"UserName\": \"alice\", \"Rows\": 2, \"LastScan\": null, \"Merged\": null},\n"
+         "  {\"UserName\": \"bob\", \"Rows\": 2, \"LastScan\": null, \"Merged\": null},\n"
+         "  {\"UserName\": \"dave\", \"Rows\": 1, \"LastScan\": null, \"Merged\": null}\n]\n"},
     };
     for (const auto &[args, expected] : cases) {
         TRun run = Tool(dir.Path(), args);
