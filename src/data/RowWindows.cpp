@@ -3,12 +3,16 @@
 #include "data/ResultsDatabase.h"
 #include "data/ResultsTable.h"
 
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
 #include <algorithm>
 #include <cstdlib>
 
 namespace invexa {
 
 void TRowWindows::Reset() try {
+    EndCountAhead(false);
     pager_.Reset();
     windows_.clear();
     if (table_.Active())
@@ -17,7 +21,47 @@ void TRowWindows::Reset() try {
     db_.Rethrow();
 }
 
-std::int64_t TRowWindows::Count() try { return pager_.Count(); } catch (...) {
+std::int64_t TRowWindows::Count() try {
+    EndCountAhead(true);
+    return pager_.Count();
+} catch (...) {
+    db_.Rethrow();
+}
+
+void TRowWindows::CountAhead() {
+    EndCountAhead(false);
+    if (pager_.CountKnown())
+        return;
+    counting_ = std::async(std::launch::async, [reader = db_.OpenReader()] {
+        SQLite::Statement st(*reader, "SELECT count(*) FROM Results");
+        st.executeStep();
+        return st.getColumn(0).getInt64();
+    });
+}
+
+bool TRowWindows::CountKnown() try {
+    if (counting_.valid() && counting_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        EndCountAhead(true);
+    return pager_.CountKnown();
+} catch (...) {
+    db_.Rethrow();
+}
+
+void TRowWindows::EndCountAhead(bool keep) {
+    if (!counting_.valid())
+        return;
+    std::future<std::int64_t> counting = std::move(counting_);
+    try {
+        const std::int64_t n = counting.get();
+        if (keep)
+            pager_.SetCount(n);
+    } catch (...) {
+        if (keep)
+            throw; // a count that failed is made again, here, when asked for
+    }
+}
+
+std::int64_t TRowWindows::CountUpTo(std::int64_t limit) try { return pager_.CountUpTo(limit); } catch (...) {
     db_.Rethrow();
 }
 
@@ -99,6 +143,8 @@ void TRowWindows::Written(std::int64_t pos, const TResultRow &row) {
 }
 
 void TRowWindows::Deleted(std::int64_t bookmark) try {
+    // A count under way may or may not have seen the change: it is dropped, and the table counted when asked.
+    EndCountAhead(false);
     pager_.NoteDeleted(bookmark);
     windows_.clear();
 } catch (...) {
@@ -106,6 +152,7 @@ void TRowWindows::Deleted(std::int64_t bookmark) try {
 }
 
 void TRowWindows::Appended(std::int64_t bookmark) {
+    EndCountAhead(false);
     pager_.NoteAppended(bookmark);
     windows_.clear();
 }

@@ -115,6 +115,24 @@ void TResultsGrid::PlaceCurrent(int row, int column) {
     EnsureEditor();
 }
 
+void TResultsGrid::PlacePosition(std::int64_t pos, int column) {
+    if (!model_ || pos < 0)
+        return;
+    if (pos < model_->Base() || pos - model_->Base() >= model_->rowCount())
+        model_->ShiftTo(pos - TResultsModel::Span / 2);
+    PlaceCurrent(static_cast<int>(pos - model_->Base()), column);
+}
+
+bool TResultsGrid::MoveToPosition(std::int64_t pos, int column) {
+    if (pos >= model_->Base() && pos - model_->Base() < model_->rowCount())
+        return MoveCurrent(static_cast<int>(pos - model_->Base()), column);
+    if (!CommitEditor(true) || !ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
+        return false;
+    editorIndex_ = QPersistentModelIndex();
+    PlacePosition(pos, column);
+    return true;
+}
+
 void TResultsGrid::EnsureEditor() {
     const QModelIndex cur = currentIndex();
     if (editorIndex_.isValid() && editorIndex_ != cur)
@@ -276,7 +294,9 @@ void TResultsGrid::Reload() {
 }
 
 void TResultsGrid::GoLast() {
-    if (model_ && model_->rowCount() > 0)
+    if (model_ && model_->Windowed())
+        PlacePosition(model_->StoredCount() - 1, std::max(0, CurrentColumn()));
+    else if (model_ && model_->rowCount() > 0)
         PlaceCurrent(model_->rowCount() - 1, std::max(0, CurrentColumn()));
 }
 
@@ -323,7 +343,7 @@ void TResultsGrid::DeleteSelectedRows() {
     const int column = std::max(0, CurrentColumn());
     for (std::int64_t bookmark : rows)
         model_->DeleteBookmark(bookmark);
-    PlaceCurrent(model_->RowAtOrAfter(rows.back()), column);
+    PlacePosition(model_->PositionAtOrAfter(rows.back()), column);
 }
 
 void TResultsGrid::DeleteApplicationOfFirstSelected() {
@@ -334,10 +354,10 @@ void TResultsGrid::DeleteApplicationOfFirstSelected() {
     try {
         model_->DeleteApplicationOf(first);
     } catch (...) {
-        PlaceCurrent(model_->RowAtOrAfter(first), column);
+        PlacePosition(model_->PositionAtOrAfter(first), column);
         throw;
     }
-    PlaceCurrent(model_->RowAtOrAfter(first), column);
+    PlacePosition(model_->PositionAtOrAfter(first), column);
 }
 
 void TResultsGrid::DeleteWithConfirm() {
@@ -357,7 +377,7 @@ void TResultsGrid::DeleteWithConfirm() {
                 return;
             const std::int64_t bookmark = model_->Bookmark(row);
             model_->DeleteBookmark(bookmark);
-            PlaceCurrent(model_->RowAtOrAfter(bookmark), column);
+            PlacePosition(model_->PositionAtOrAfter(bookmark), column);
             return;
         }
         if (!PostEditing())
@@ -365,6 +385,6 @@ void TResultsGrid::DeleteWithConfirm() {
         const std::vector<std::int64_t> rows(model_->Selection().begin(), model_->Selection().end());
         for (auto it = rows.rbegin(); it != rows.rend(); ++it)
             model_->DeleteBookmark(*it);
-        PlaceCurrent(model_->RowAtOrAfter(rows.front()), column);
+        PlacePosition(model_->PositionAtOrAfter(rows.front()), column);
     });
 }

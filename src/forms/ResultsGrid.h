@@ -97,6 +97,10 @@ private:
     void EnsureEditor();
     void CloseEditorAt(const QModelIndex &index);
     void PlaceCurrent(int row, int column);
+    // The row at the position in the table current, the model's window moved there first when it lies outside.
+    void PlacePosition(std::int64_t pos, int column);
+    // MoveCurrent to a position in the table, wherever the model's window lies.
+    bool MoveToPosition(std::int64_t pos, int column);
     void FocusLeft();
     bool Owns(const QWidget *widget) const;
     int CurrentColumn() const;

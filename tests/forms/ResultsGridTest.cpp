@@ -64,6 +64,30 @@ TEST_F(ResultsGridTest, ClicksAndArrowsMoveTheCurrentRowAndChangeTheSelection) {
     }
 }
 
+// The model shows a window of 5 of the 12 rows: keys reach every row as on a table that fits, the window moving
+// with them; a Shift run crosses its edge, and Down on the table's last row starts a new row.
+TEST_F(ResultsGridTest, KeysWalkATableLargerThanTheModelsWindow) {
+    const std::int64_t span = TResultsModel::Span;
+    TResultsModel::Span = 5;
+    Grid()->Reload();
+    Click(0);
+    const auto ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
+    const std::tuple<int, Qt::KeyboardModifiers, int, std::size_t> steps[] = {
+        {Qt::Key_Down, {}, 1, 0},    {Qt::Key_Down, {}, 2, 0},    {Qt::Key_Down, {}, 3, 0},   {Qt::Key_Down, {}, 4, 0},
+        {Qt::Key_Down, shift, 5, 2}, {Qt::Key_Down, shift, 6, 3}, {Qt::Key_End, ctrl, 11, 0}, {Qt::Key_Up, {}, 10, 0},
+        {Qt::Key_Home, ctrl, 0, 0},  {Qt::Key_Up, {}, 0, 0},      {Qt::Key_End, ctrl, 11, 0}, {Qt::Key_Down, {}, 12, 0},
+    };
+    for (const auto &[key, modifiers, pos, selected] : steps) {
+        Key(key, modifiers);
+        EXPECT_EQ(Model()->Base() + Grid()->CurrentRow(), pos);
+        EXPECT_EQ(Shown(Grid()->CurrentRow(), 3), pos < 12 ? QString::number(pos) : QString()) << "at " << pos;
+        EXPECT_EQ(Model()->Selection().size(), selected) << "at " << pos;
+        EXPECT_LE(Model()->rowCount(), 6);
+    }
+    EXPECT_TRUE(Model()->IsNewRow(Grid()->CurrentRow()));
+    TResultsModel::Span = span;
+}
+
 TEST_F(ResultsGridTest, CurrentCellIsAlwaysEditedAndATitleClickChangesNothing) {
     Click(6, Qt::LeftButton, Qt::NoModifier, 2);
     EXPECT_EQ(Model()->headerData(6, Qt::Vertical).toString(), QStringLiteral("\u25BA"));
