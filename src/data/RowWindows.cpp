@@ -39,12 +39,10 @@ void TRowWindows::CountAhead() {
     });
 }
 
-bool TRowWindows::CountKnown() try {
+bool TRowWindows::CountKnown() {
     if (counting_.valid() && counting_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
         EndCountAhead(true);
     return pager_.CountKnown();
-} catch (...) {
-    db_.Rethrow();
 }
 
 void TRowWindows::EndCountAhead(bool keep) {
@@ -56,8 +54,7 @@ void TRowWindows::EndCountAhead(bool keep) {
         if (keep)
             pager_.SetCount(n);
     } catch (...) {
-        if (keep)
-            throw; // a count that failed is made again, here, when asked for
+        // A count that failed is made again on this connection when asked for, where its error is reported.
     }
 }
 

@@ -36,8 +36,10 @@ public:
     // Starts counting the whole table on a thread of its own, through a connection of its own, so that the
     // first rows need not wait for it (a count reads the whole UserName index: 52,000 pages at 10,000,000 rows).
     void CountAhead();
-    // True once the count is known; takes the count of CountAhead when it has come.
+    // True once the count is known; takes the count of CountAhead when it has come (one that failed is made
+    // again by Count, which reports its error).
     bool CountKnown();
+    bool Counting() const { return counting_.valid(); }
     // The rows of window index (positions index * WindowRows on); fetched tells whether they were read just now.
     const std::vector<TResultRow> &Window(std::int64_t index, bool *fetched = nullptr);
     // The row at position pos, nullptr past the end.

@@ -43,6 +43,7 @@ TResultsGrid::TResultsGrid(IMessageBoxes &boxes, QWidget *parent) : QTableView(p
     disconnect(verticalHeader(), &QHeaderView::sectionEntered, this, nullptr);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TResultsGrid::TitleClicked);
     verticalHeader()->viewport()->installEventFilter(this);
+    SetUpWholeBar();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
         if (Owns(old) && now && !Owns(now) && !qobject_cast<QMenu *>(now))
             FocusLeft();
@@ -58,6 +59,8 @@ TResultsGrid::~TResultsGrid() {
 void TResultsGrid::SetResultsModel(TResultsModel *model) {
     model_ = model;
     setModel(model);
+    connect(model_, &TResultsModel::Counted, this, &TResultsGrid::FollowView);
+    connect(model_, &TResultsModel::modelReset, this, &TResultsGrid::FollowView);
     connect(model_, &TResultsModel::ReadFailed, this,
             [this](const QString &message) { Boxes().ErrorBox(this, ErrorBox::Text(message.toStdString())); });
     model_->SetSelectionColors(palette().color(QPalette::Active, QPalette::Highlight),

@@ -31,13 +31,7 @@ TResultsModel::TResultsModel(invexa::TDataModule1 &data, QObject *parent)
     countWatch_ = new QTimer(this);
     countWatch_->setInterval(20);
     connect(countWatch_, &QTimer::timeout, this, [this] {
-        bool known = true;
-        try {
-            known = windows_.CountKnown();
-        } catch (const std::exception &error) {
-            ReportReadFailure(error);
-        }
-        if (known) {
+        if (windows_.CountKnown() || !windows_.Counting()) {
             countWatch_->stop();
             emit Counted();
         }

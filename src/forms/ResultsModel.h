@@ -56,6 +56,8 @@ public:
     std::int64_t Base() const { return base_; }
     // The table may hold rows before or after the window.
     bool Windowed() const;
+    // The rows stored, without waiting for the count: until it comes, the rows counted for the first window.
+    std::int64_t CountSoFar() const;
     // The window's last row is the table's last.
     bool AtEnd() const;
     void ShiftTo(std::int64_t base);

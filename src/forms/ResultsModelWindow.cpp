@@ -29,6 +29,12 @@ bool TResultsModel::Windowed() const {
     return active_ && (base_ > 0 || !windows_.CountKnown() || windows_.Count() > Span);
 }
 
+std::int64_t TResultsModel::CountSoFar() const {
+    if (!active_)
+        return 0;
+    return windows_.CountKnown() ? windows_.Count() : firstRows_;
+}
+
 bool TResultsModel::AtEnd() const {
     return !Windowed() || base_ + WindowRows() >= StoredCount();
 }

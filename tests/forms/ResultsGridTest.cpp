@@ -2,6 +2,8 @@
 // editor, new rows, Ctrl+Delete, and the pop-up menu's commands with the two table buttons.
 #include "FormsFixture.h"
 
+#include <QScrollBar>
+
 namespace {
 const QString Warning = "This will delete all Occurances of this application. Are You Sure?";
 }
@@ -64,13 +66,24 @@ TEST_F(ResultsGridTest, ClicksAndArrowsMoveTheCurrentRowAndChangeTheSelection) {
     }
 }
 
-// The model shows a window of 5 of the 12 rows: keys reach every row as on a table that fits, the window moving
-// with them; a Shift run crosses its edge, and Down on the table's last row starts a new row.
+// The model shows a window of 5 of the 12 rows: the grid's scroll bar spans the table, and keys reach every row
+// as on a table that fits, the window moving with them; a Shift run crosses its edge, and Down on the table's last
+// row starts a new row.
 TEST_F(ResultsGridTest, KeysWalkATableLargerThanTheModelsWindow) {
     const std::int64_t span = TResultsModel::Span;
     TResultsModel::Span = 5;
     Grid()->Reload();
     Click(0);
+    // Two rows to a page: the bar over the whole table shows its last rows, the current row following them.
+    Grid()->verticalHeader()->setDefaultSectionSize(Grid()->viewport()->height() / 2);
+    QCoreApplication::processEvents();
+    auto *bar = Grid()->findChild<QScrollBar *>("WholeTableBar");
+    ASSERT_TRUE(bar && bar->isVisible() && !Grid()->verticalScrollBar()->isVisible());
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(Model()->Base() + Grid()->verticalScrollBar()->value(), 10);
+    EXPECT_EQ(Model()->Base() + Grid()->CurrentRow(), 10);
+    EXPECT_EQ(Model()->Base() + Model()->rowCount(), 12);
+    bar->setValue(0);
     const auto ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
     const std::tuple<int, Qt::KeyboardModifiers, int, std::size_t> steps[] = {
         {Qt::Key_Down, {}, 1, 0},    {Qt::Key_Down, {}, 2, 0},    {Qt::Key_Down, {}, 3, 0},   {Qt::Key_Down, {}, 4, 0},
