@@ -70,7 +70,6 @@ TEST_F(ResultsGridTest, ClicksAndArrowsMoveTheCurrentRowAndChangeTheSelection) {
 // as on a table that fits, the window moving with them; a Shift run crosses its edge, and Down on the table's last
 // row starts a new row.
 TEST_F(ResultsGridTest, KeysWalkATableLargerThanTheModelsWindow) {
-    const std::int64_t span = TResultsModel::Span;
     TResultsModel::Span = 5;
     Grid()->Reload();
     Click(0);
@@ -98,7 +97,6 @@ TEST_F(ResultsGridTest, KeysWalkATableLargerThanTheModelsWindow) {
         EXPECT_LE(Model()->rowCount(), 6);
     }
     EXPECT_TRUE(Model()->IsNewRow(Grid()->CurrentRow()));
-    TResultsModel::Span = span;
 }
 
 TEST_F(ResultsGridTest, CurrentCellIsAlwaysEditedAndATitleClickChangesNothing) {
