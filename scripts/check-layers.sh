@@ -11,8 +11,8 @@ declare -A allowed=(
   [config]="base config"
   [export]="base data export"
   [pgsql]="base data pgsql"
-  [cli]="base data config export cli"
-  [forms]="base data config export forms"
+  [cli]="base data config export pgsql cli"
+  [forms]="base data config export pgsql forms"
 )
 status=0
 for layer in "${!allowed[@]}"; do

@@ -1,34 +1,41 @@
 // Invexa Admin: the administrator's window over one working folder (the current directory).
 #include "data/results.h"
+#include "forms/ErrorBox.h"
 #include "forms/MessageBoxes.h"
 #include "forms/WindowLook.h"
 #include "forms/about.h"
 #include "forms/admnMain.h"
 #include "forms/mergmess.h"
+#include "pgsql/StoreChoice.h"
 
 #include <QApplication>
 #include <QFileDialog>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-const char Usage[] = "Usage: invexa-admin [--choose-folder] [FOLDER]\n"
+const char Usage[] = "Usage: invexa-admin [--choose-folder] [--store URI] [FOLDER]\n"
                      "       invexa-admin --help | --version\n"
                      "Runs the Invexa administrator in FOLDER (default: the current directory): merges the waiting\n"
                      "scan files, then shows the results and the scanners' settings.\n"
-                     "  --choose-folder  with no FOLDER, ask for the folder first (for starting from a menu)\n";
+                     "  --choose-folder  with no FOLDER, ask for the folder first (for starting from a menu)\n"
+                     "  --store URI      the results in this PostgreSQL database (postgresql://...) instead of\n"
+                     "                   Results.sqlite in FOLDER; default: $INVEXA_STORE\n";
 
 // What the command line asks for. Options that need no window are answered before any display is touched.
 struct TStartOptions {
     int ExitStatus = -1; // >= 0: end with this status at once
     bool ChooseFolder = false;
     std::string Folder;
+    std::optional<std::string> Store;
 };
 
 TStartOptions Exit(int status) {
@@ -49,6 +56,10 @@ TStartOptions ParseArguments(int argc, char *argv[]) {
             return Exit(0);
         } else if (word == "--choose-folder") {
             options.ChooseFolder = true;
+        } else if (word == "--store" && i + 1 < argc) {
+            options.Store = argv[++i];
+        } else if (word.rfind("--store=", 0) == 0) {
+            options.Store = word.substr(8);
         } else if (word.rfind('-', 0) == 0 || !options.Folder.empty()) {
             std::fprintf(stderr, "invexa-admin: unexpected argument '%s'\n%s", word.c_str(), Usage);
             return Exit(2);
@@ -88,9 +99,20 @@ int main(int argc, char *argv[]) {
     // three; FormShow, run when the window is first shown, needs all of them.
     // Every window's messages go through one set of boxes, made here with the windows.
     TMessageBoxes boxes;
+    // The option stands for the variable in this process: every reader of the table (the catalogue's threads too)
+    // chooses the same store.
+    if (options.Store)
+        ::setenv(invexa::TStoreChoice::Variable, options.Store->c_str(), 1);
     auto mainWindow = std::make_unique<TRuvolaform>(boxes);
     Ruvolaform = mainWindow.get();
-    auto dataModule = std::make_unique<invexa::TDataModule1>(Ruvolaform->WorkDir());
+    std::unique_ptr<invexa::TDataModule1> dataModule;
+    try {
+        dataModule = invexa::TStoreChoice::Open(Ruvolaform->WorkDir(), invexa::TStoreChoice::Uri(std::nullopt));
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "invexa-admin: %s\n", e.what());
+        boxes.ErrorBox(nullptr, ErrorBox::Text(e.what()));
+        return 1;
+    }
     DataModule1 = dataModule.get();
     auto aboutBox = std::make_unique<TAboutBox>(boxes);
     AboutBox = aboutBox.get();

@@ -49,26 +49,23 @@ void TCatalogueCommands::Add(CLI::App &app, std::function<int()> &action) {
 }
 
 int TCatalogueCommands::Catalogue() {
-    TResultsDatabase db(cmd_.Dir);
-    TCatalogue::TCounts counts = TCatalogue::Count(db);
+    TCatalogue::TCounts counts = cmd_.Data()->Store().CatalogueCounts();
     auto lines = TCatalogue::Filter(versions_ ? counts.Versions : counts.Apps, ArgText(filter_));
     TReportTable::Catalogue(lines, versions_).Write(cmd_.Out, FormatOf(format_));
     return 0;
 }
 
 int TCatalogueCommands::Users() {
-    TResultsDatabase db(cmd_.Dir);
     std::optional<std::string> version;
     if (words_.size() > 2)
         version = ArgText(words_[2]);
-    auto users = TCatalogue::Users(db, ArgText(words_[0]), ArgText(words_[1]), version);
+    auto users = cmd_.Data()->Store().Users(ArgText(words_[0]), ArgText(words_[1]), version);
     TReportTable::Users(users).Write(cmd_.Out, FormatOf(format_));
     return 0;
 }
 
 int TCatalogueCommands::Computers() {
-    TResultsDatabase db(cmd_.Dir);
-    std::vector<TComputerLine> lines = TCatalogue::Computers(db);
+    std::vector<TComputerLine> lines = cmd_.Data()->Store().Computers();
     if (olderThanDays_) {
         auto cutoff = static_cast<std::int64_t>(std::time(nullptr) - *olderThanDays_ * 86400);
         std::erase_if(lines, [&](const TComputerLine &l) { return l.LastScan && *l.LastScan >= cutoff; });

@@ -5,6 +5,7 @@
 #include "cli/ToolCommands.h"
 #include "config/SettingsEditor.h"
 #include "data/ResultsDatabase.h"
+#include "pgsql/StoreChoice.h"
 
 #include <CLI/CLI.hpp>
 
@@ -33,12 +34,13 @@ void AddTexts(CLI::App *command, std::vector<std::string> &words, std::initializ
 namespace {
 
 // The first word that stands where a command (or the word after "ignore" or "exe") is expected and is none of
-// them; empty when there is none. Options, the value of -C and the words after "--" are skipped.
+// them; empty when there is none. Options, the values of -C, --store and --to and the words after "--" are
+// skipped.
 std::string UnknownCommand(CLI::App &app, const std::vector<std::string> &args) {
     CLI::App *level = &app;
     for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
         const std::string &word = args[i];
-        if (word == "-C")
+        if (word == "-C" || word == "--store" || word == "--to")
             ++i;
         if (word.size() > 1 && word[0] == '-')
             continue;
@@ -107,6 +109,10 @@ const char Examples[] = R"(Examples:
   invexa -C /srv/scans init                 create the empty results table
   invexa -C /srv/scans merge                merge the waiting scan files
   invexa -C /srv/scans merge --format json  the same, with a summary for scripts
+  invexa -C /srv/scans --store postgresql://db.example/invexa merge
+                                            merge into a PostgreSQL database instead
+  invexa -C /srv/scans copy-store --to postgresql://db.example/invexa
+                                            move the folder's Results.sqlite there, once
   invexa export                             write datadump.csv in the current folder
   invexa settings --format json             print the scanners' settings
   invexa ignore add "Acme Corp" "Tool"      ignore one application of a maker
@@ -129,13 +135,13 @@ struct TChosen {
     std::vector<std::string> Words;
     std::string Format = "text";
     std::string DemoDir;
+    std::string CopyTo;
 };
 
 // The commands on the results table, and the demo folder's.
 void AddTableCommands(CLI::App &app, TToolCommands &cmd, TChosen &chosen) {
-    app.add_subcommand("init", "Create Results.sqlite with the empty table")->callback([&] {
-        chosen.Action = [&] { return cmd.Init(); };
-    });
+    app.add_subcommand("init", "Create the empty results table (Results.sqlite, or in the --store database)")
+        ->callback([&] { chosen.Action = [&] { return cmd.Init(); }; });
     auto formatOption = [&](CLI::App *command) {
         command->add_option("--format", chosen.Format, "text (the default) or json")
             ->check(CLI::IsMember({"text", "json"}));
@@ -157,6 +163,9 @@ void AddTableCommands(CLI::App &app, TToolCommands &cmd, TChosen &chosen) {
     auto *demo = app.add_subcommand("demo", "Make a working folder to try the program in");
     demo->add_option("DIR", chosen.DemoDir)->required();
     demo->callback([&] { chosen.Action = [&] { return cmd.Demo(chosen.DemoDir); }; });
+    auto *copy = app.add_subcommand("copy-store", "Copy Results.sqlite into empty tables of a PostgreSQL database");
+    copy->add_option("--to", chosen.CopyTo, "The database's postgresql:// URI")->required();
+    copy->callback([&] { chosen.Action = [&] { return cmd.CopyStore(chosen.CopyTo); }; });
 }
 
 // Parses args into app: the exit status when parsing ends the run (help, the version, a usage error).
@@ -203,12 +212,16 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     app.fallthrough();
     std::string dir = ".";
     app.add_option("-C", dir, "Working folder (default: the current directory); before or after the command");
+    std::optional<std::string> store;
+    app.add_option("--store", store,
+                   "The results store: a postgresql:// URI (default: $INVEXA_STORE, else Results.sqlite in the "
+                   "working folder)");
     bool quiet = false;
     app.add_flag("--quiet,-q", quiet, "Print nothing but errors");
     app.footer(Examples);
     // What the commands print goes through toolOut, which --quiet silences.
     std::ostream toolOut(out.rdbuf());
-    TToolCommands cmd{"", toolOut, err, terminal};
+    TToolCommands cmd{"", "", toolOut, err, terminal};
     TChosen chosen;
     AddTableCommands(app, cmd, chosen);
     AddSettingsCommands(app, cmd.Dir, toolOut, chosen.Action, chosen.Words);
@@ -219,6 +232,7 @@ int RunInvexa(const std::vector<std::string> &args, std::ostream &out, std::ostr
     for (std::string &word : chosen.Words)
         word = AsTyped(word);
     cmd.Json = chosen.Format == "json";
+    cmd.Store = TStoreChoice::Uri(store);
     if (quiet) {
         toolOut.rdbuf(nullptr); // output to a stream without a buffer is dropped
         cmd.Terminal = false;

@@ -9,6 +9,9 @@
 #include "data/results.h"
 #include "export/CsvExport.h"
 #include "export/ReportTable.h"
+#include "pgsql/PgResultsStore.h"
+#include "pgsql/PgStoreCopy.h"
+#include "pgsql/StoreChoice.h"
 
 #include <filesystem>
 #include <optional>
@@ -17,12 +20,16 @@ namespace fs = std::filesystem;
 
 namespace invexa {
 
+std::unique_ptr<TDataModule1> TToolCommands::Data() const {
+    return TStoreChoice::Open(Dir, Store);
+}
+
 int TToolCommands::Init() {
-    std::string path = (fs::path(Dir) / TResultsDatabase::FileName).string();
-    if (TResultsDatabase::Create(Dir))
-        Out << "Created the empty results table in " << path << "\n";
+    std::unique_ptr<TDataModule1> dm = Data();
+    if (dm->Store().Init())
+        Out << "Created the empty results table in " << dm->Store().Where() << "\n";
     else
-        Out << path << " already holds the results table; nothing changed\n";
+        Out << dm->Store().Where() << " already holds the results table; nothing changed\n";
     return 0;
 }
 
@@ -51,9 +58,9 @@ void WriteMergeJson(std::ostream &out, const TMergeSummary &summary) {
 } // namespace
 
 int TToolCommands::Merge() {
-    TDataModule1 dm(Dir);
+    std::unique_ptr<TDataModule1> dm = Data();
     TTerminalProgress progress(Err, Terminal);
-    TMergeSummary summary = TDataFileMerge(dm, Dir, &progress).Run();
+    TMergeSummary summary = dm->Store().Merge(Dir, &progress);
     if (Json) {
         WriteMergeJson(Out, summary);
     } else {
@@ -75,10 +82,10 @@ int TToolCommands::Merge() {
 }
 
 int TToolCommands::Export() {
-    TDataModule1 dm(Dir);
-    dm.resultsTbl.Open();
+    std::unique_ptr<TDataModule1> dm = Data();
+    dm->Store().Open();
     std::string path = (fs::path(Dir) / CsvExport::FileName).string();
-    long long rows = CsvExport::Export(dm.resultsTbl, path);
+    long long rows = CsvExport::Export(dm->Store(), path);
     Out << "Exported " << rows << " row(s) to " << path << "\n";
     return 0;
 }
@@ -112,16 +119,13 @@ int TToolCommands::Settings() {
 }
 
 int TToolCommands::Empty() {
-    TDataModule1 dm(Dir);
-    dm.resultsTbl.Close();
-    dm.resultsTbl.Empty();
+    Data()->Store().Empty();
     Out << "Emptied the results table\n";
     return 0;
 }
 
 int TToolCommands::DeleteApp(const std::string &maker, const std::string &appName) {
-    TDataModule1 dm(Dir);
-    int n = dm.Query1.DeleteApplication(maker, appName);
+    std::int64_t n = Data()->Store().DeleteApplication(maker, appName);
     Out << "Deleted " << n << " row(s) of " << maker << "\\" << appName << "\n";
     return 0;
 }
@@ -132,7 +136,7 @@ int TToolCommands::Demo(const std::string &folder) {
     fs::create_directories(root / "ivx", ec);
     if (ec)
         throw EInvexaError("Cannot create " + (root / "ivx").string() + ": " + ec.message());
-    TResultsDatabase::Create(root.string());
+    TStoreChoice::Open(root.string(), Store)->Store().Init();
     TSettingsEditor setup(root.string());
     if (setup.Settings.IgnoreList.empty() && setup.Settings.ExeNames.empty()) {
         setup.AddIgnore("Microsoft", "Windows Update");
@@ -151,6 +155,14 @@ int TToolCommands::Demo(const std::string &folder) {
         ++n;
     }
     Out << "Demo folder " << root.string() << ": results table, INVEXA.INI and " << n << " scan data files in ivx/\n";
+    return 0;
+}
+
+int TToolCommands::CopyStore(const std::string &to) {
+    TResultsDatabase from(Dir);
+    TPgResultsStore target(to);
+    const std::int64_t rows = TPgStoreCopy::Run(from, target);
+    Out << "Copied " << rows << " row(s) from " << from.Path() << " to " << target.Server() << "\n";
     return 0;
 }
 

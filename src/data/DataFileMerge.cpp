@@ -53,7 +53,15 @@ std::int64_t TMergeSummary::Records() const {
 }
 
 TDataFileMerge::TDataFileMerge(TDataModule1 &dm, std::string workDir, IProgress *progress)
-    : dm_(dm), workDir_(std::move(workDir)), progress_(progress) {}
+    : TDataFileMerge(
+          [&dm](TMergeSummary &summary, TFileRemover &remover, std::vector<std::string> names) {
+              dm.resultsTbl.Open();
+              return std::make_unique<TMergePass>(dm, summary, remover, std::move(names));
+          },
+          [&dm](const std::exception &e) { return dm.database.Describe(e); }, std::move(workDir), progress) {}
+
+TDataFileMerge::TDataFileMerge(TNewPass newPass, TDescribe describe, std::string workDir, IProgress *progress)
+    : newPass_(std::move(newPass)), describe_(std::move(describe)), workDir_(std::move(workDir)), progress_(progress) {}
 
 std::string TDataFileMerge::DataFolder(const std::string &workDir) {
     fs::path sub = fs::path(workDir) / "ivx";
@@ -147,7 +155,7 @@ TMergeSummary TDataFileMerge::Run() {
         // Every failure of the table, wherever in the pass, reaches the user in one clear form (SQLite's "database
         // is locked" names neither the file nor the cause), saying what the commits before it kept.
         remover.Finish();
-        std::string message = dm_.database.Describe(e);
+        std::string message = describe_(e);
         if (!summary.Merged.empty())
             message += "; before it, " + std::to_string(summary.Merged.size()) + " scan data file(s) were merged and " +
                        std::to_string(remover.Deleted()) + " of them deleted";
@@ -161,16 +169,15 @@ void TDataFileMerge::Pass(TMergeSummary &summary, TFileRemover &remover) {
     summary.DataFolder = DataFolder(workDir_);
     TFolderHold folder(summary.DataFolder);
     std::vector<std::string> names = DataFileNames(summary.DataFolder);
-    dm_.resultsTbl.Open();
-    TMergePass pass(dm_, summary, remover, std::move(names));
-    const auto files = static_cast<std::int64_t>(pass.Files());
-    for (std::size_t i = 0; i < pass.Files(); ++i) {
-        scope.Count(static_cast<std::int64_t>(i), files, pass.Rows());
-        scope.Step(pass.Name(i));
-        if (!pass.Merge(i))
+    std::unique_ptr<TScanFilePass> pass = newPass_(summary, remover, std::move(names));
+    const auto files = static_cast<std::int64_t>(pass->Files());
+    for (std::size_t i = 0; i < pass->Files(); ++i) {
+        scope.Count(static_cast<std::int64_t>(i), files, pass->Rows());
+        scope.Step(pass->Name(i));
+        if (!pass->Merge(i))
             break;
     }
-    pass.Finish(folder);
+    pass->Finish(folder);
     WarnOfSharedNames(summary);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ namespace invexa {
 
 class TDataModule1;
 class TFileRemover;
+class TScanFilePass;
 
 struct TMergedFile {
     std::string FileName; // without its folder
@@ -30,15 +32,23 @@ struct TMergeSummary {
     std::int64_t Records() const;
 };
 
-// The start-up merge pass: every scan data file of the data folder (WorkDir/ivx when that folder exists, else
-// WorkDir) replaces its user's rows and is deleted, in name order. Files share commits, and a file is deleted
-// only after its rows are durably committed, so a crash at any instant neither loses nor duplicates a row.
-// A file that cannot be opened or is malformed is left in place and reported in Errors; errors of the table
-// itself end the pass with an exception, whose message says how many files were merged and deleted before.
-// Messages show file names with their control characters escaped. The table is open afterwards.
+// The start-up merge pass, into any store: every scan data file of the data folder (WorkDir/ivx when that folder
+// exists, else WorkDir) replaces its user's rows and is deleted, in name order. Files share commits, and a file is
+// deleted only after its rows are durably committed, so a crash at any instant neither loses nor duplicates a row. A
+// file that cannot be opened or is malformed is left in place and reported in Errors; errors of the table itself end
+// the pass with an exception, whose message says how many files were merged and deleted before. Messages show file
+// names with their control characters escaped. The table is open afterwards.
 class TDataFileMerge {
 public:
+    // The pass into one store over the listed files of the held folder, made when the pass starts.
+    using TNewPass =
+        std::function<std::unique_ptr<TScanFilePass>(TMergeSummary &, TFileRemover &, std::vector<std::string>)>;
+    // The message for an error of the store, as its user sees it.
+    using TDescribe = std::function<std::string(const std::exception &)>;
+
+    // Into Results.sqlite, through the data module's table.
     TDataFileMerge(TDataModule1 &dm, std::string workDir, IProgress *progress = nullptr);
+    TDataFileMerge(TNewPass newPass, TDescribe describe, std::string workDir, IProgress *progress = nullptr);
     TMergeSummary Run();
 
     // Runs on the deleting thread with each merged file's path between the commit of its rows and the check
@@ -66,7 +76,8 @@ public:
 private:
     void Pass(TMergeSummary &summary, TFileRemover &remover);
 
-    TDataModule1 &dm_;
+    TNewPass newPass_;
+    TDescribe describe_;
     std::string workDir_;
     IProgress *progress_;
 };

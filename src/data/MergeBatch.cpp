@@ -1,12 +1,10 @@
 #include "data/MergeBatch.h"
 
-#include "data/FileRemover.h"
-
 namespace invexa {
 
 TMergeBatch::TMergeBatch(SQLite::Database &db, TFileRemover &remover, std::vector<TMergedFile> &merged, int fileLimit,
                          std::int64_t rowLimit)
-    : db_(db), remover_(remover), merged_(merged), fileLimit_(fileLimit), rowLimit_(rowLimit) {}
+    : TScanFileBatch(remover, merged, fileLimit, rowLimit), db_(db) {}
 
 bool TMergeBatch::Begin() {
     if (tx_)
@@ -15,24 +13,12 @@ bool TMergeBatch::Begin() {
     return true;
 }
 
-void TMergeBatch::Add(TPendingFile file) {
-    rows_ += file.info.Records;
-    files_.push_back(std::move(file));
-    if (static_cast<int>(files_.size()) >= fileLimit_ || rows_ >= rowLimit_)
-        Commit();
-}
-
-void TMergeBatch::Commit() {
+bool TMergeBatch::Write() {
     if (!tx_)
-        return;
+        return false;
     tx_->commit();
     tx_.reset();
-    for (TPendingFile &p : files_) {
-        remover_.Remove(std::move(p.file));
-        merged_.push_back(std::move(p.info));
-    }
-    files_.clear();
-    rows_ = 0;
+    return true;
 }
 
 } // namespace invexa

@@ -1,21 +1,12 @@
 #include "data/MergePass.h"
 
 #include "base/Cp1252.h"
-#include "data/FileRemover.h"
-#include "data/FolderHold.h"
 #include "data/results.h"
 
 #include <SQLiteCpp/Database.h>
 
-#include <cerrno>
-#include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <functional>
-#include <sys/stat.h>
-#include <utility>
-
-namespace fs = std::filesystem;
 
 namespace invexa {
 namespace {
@@ -27,113 +18,15 @@ std::int64_t GapAfter(std::int64_t rows) {
     return 64 + 2 * rows;
 }
 
-bool Vanished(const std::string &path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
-}
-
-std::vector<std::string> StoredUsers(const std::vector<std::string> &names) {
-    std::vector<std::string> users;
-    users.reserve(names.size());
-    for (const std::string &name : names)
-        users.push_back(CutToWidth(TDataFileMerge::UserNameOf(name), FieldWidth(TField::UserName)));
-    return users;
-}
-
 } // namespace
 
 TMergePass::TMergePass(TDataModule1 &dm, TMergeSummary &summary, TFileRemover &remover, std::vector<std::string> names)
-    : dm_(dm), summary_(summary), remover_(remover), names_(std::move(names)), users_(StoredUsers(names_)),
-      times_(dm.database.Connection()), tail_(dm), batch_(dm.database.Connection(), remover, summary.Merged,
-                                                          TDataFileMerge::BatchFileLimit(), TDataFileMerge::BatchRows) {
-    // Reading ahead holds a few more files open: only when the open-file limit leaves room for full batches.
-    if (batch_.FileLimit() < TDataFileMerge::BatchFiles || names_.size() < 2)
-        return;
-    std::vector<std::string> paths;
-    std::vector<bool> skip;
-    for (const std::string &name : names_) {
-        paths.push_back((fs::path(summary_.DataFolder) / name).string());
-        skip.push_back(!TDataFileMerge::UserNameFits(name));
-    }
-    ahead_ = std::make_unique<TReadAhead>(std::move(paths), std::move(skip));
-}
+    : TScanFilePass(summary, remover, std::move(names)), dm_(dm), times_(dm.database.Connection()), tail_(dm),
+      batch_(dm.database.Connection(), remover, summary.Merged, FileLimit(), TDataFileMerge::BatchRows) {}
 
-bool TMergePass::Merge(std::size_t i) {
-    const std::string &name = names_[i];
-    const std::string path = (fs::path(summary_.DataFolder) / name).string();
-    TPendingFile pending;
-    try {
-        if (!TDataFileMerge::UserNameFits(name))
-            throw EFileRefused("Cannot merge " + Shown(path) +
-                               ": the user name has characters the scanners' Windows-1252 text cannot hold");
-        if (batch_.FileLimit() == 0)
-            throw EOutOfFiles(std::strerror(EMFILE), EMFILE);
-        pending.file = Open(i, path);
-        if (!pending.file) {
-            KeepOldRows(i);
-            return true;
-        }
-        pending.info.FileName = name;
-        pending.info.UserName = users_[i];
-        Place(i, pending);
-        rowsPlaced_ += pending.info.Records;
-        times_.Record(Cp1252ToUtf8(pending.info.UserName), pending.file->ModifiedTime(), std::time(nullptr));
-        batch_.Add(std::move(pending));
-    } catch (const EOutOfFiles &e) {
-        Stop(i, e.Errno);
-        return false;
-    } catch (const EFileRefused &e) {
-        Refuse(i, e.what());
-    }
-    return true;
-}
-
-void TMergePass::Refuse(std::size_t i, const std::string &message) {
-    summary_.Errors.push_back(message);
-    KeepOldRows(i);
-}
-
-// Out of descriptors, every later file would fail the same way: one message for them all, and the pass ends here.
-void TMergePass::Stop(std::size_t i, int error) {
-    const std::string path = (fs::path(summary_.DataFolder) / names_[i]).string();
-    summary_.Errors.push_back(std::string(std::strerror(error)) + ": the merge stopped at " + Shown(path) +
-                              ", leaving it and the " + std::to_string(names_.size() - i - 1) +
-                              " scan data file(s) after it in place");
-    summary_.Left += static_cast<std::int64_t>(names_.size() - i - 1);
-    for (std::size_t k = i; k < names_.size(); ++k)
-        KeepOldRows(k);
-}
-
-// The file held open and locked, or none when it is gone since the listing: merged by another administrator
-// started at the same time (or taken back by its scanner), so nothing is left in place and nothing is reported.
-std::unique_ptr<TResultsFile> TMergePass::Open(std::size_t i, const std::string &path) {
-    try {
-        try {
-            return ahead_ ? OpenedAhead(i) : std::make_unique<TResultsFile>(path);
-        } catch (const EOutOfFiles &) {
-            // The files of committed batches hold a descriptor each until the remover has deleted them: when
-            // none is left, the remover is let finish, and the file is tried once more.
-            remover_.Finish();
-            return std::make_unique<TResultsFile>(path);
-        }
-    } catch (const EOutOfFiles &) {
-        throw;
-    } catch (const EInvexaError &e) {
-        if (Vanished(path))
-            return nullptr;
-        unopened_.emplace_back(summary_.Errors.size(), path);
-        throw EFileRefused(e.what());
-    }
-}
-
-std::unique_ptr<TResultsFile> TMergePass::OpenedAhead(std::size_t i) {
-    TReadFile f = ahead_->Take(i);
-    if (f.openError)
-        std::rethrow_exception(f.openError);
-    views_ = std::move(f.records);
-    readError_ = f.readError;
-    readAhead_ = true;
-    return std::move(f.file);
+void TMergePass::Take(std::size_t i, TPendingFile &pending) {
+    Place(i, pending);
+    times_.Record(Cp1252ToUtf8(pending.info.UserName), pending.file->ModifiedTime(), std::time(nullptr));
 }
 
 void TMergePass::Begin(std::size_t i) {
@@ -221,23 +114,6 @@ bool TMergePass::MergeDataFile(TPendingFile &pending, TPlacement &at) {
     return true;
 }
 
-// The records of the file's next buffer into views_; false at its end. A malformed file is refused, after
-// `undo` has taken back what was written of it.
-bool TMergePass::ReadOn(TResultsFile &file, const std::function<void()> &undo) {
-    try {
-        if (std::exchange(readAhead_, false)) {
-            if (readError_)
-                std::rethrow_exception(std::exchange(readError_, nullptr));
-            return true;
-        }
-        return file.ReadRecords(views_);
-    } catch (const EInvexaError &e) {
-        if (undo)
-            undo();
-        throw EFileRefused(e.what());
-    }
-}
-
 // Where the file's first row goes: appended rows after the user's old rows are removed and a gap is left.
 std::int64_t TMergePass::Start(const std::string &user, TPlacement &at) {
     if (!at.InPlace) {
@@ -274,21 +150,6 @@ bool TMergePass::Post(const std::string &user, const TPlacement &at, std::int64_
     }
     next += static_cast<std::int64_t>(n);
     return true;
-}
-
-void TMergePass::Finish(TFolderHold &folder) {
-    batch_.Commit();
-    remover_.Finish();
-    // A file that another administrator held when we came to it has been merged and deleted by them once their
-    // merge has ended: it is not left in place, and saying so would be wrong.
-    if (!unopened_.empty())
-        folder.WaitForOthers();
-    for (auto it = unopened_.rbegin(); it != unopened_.rend(); ++it)
-        if (Vanished(it->second))
-            summary_.Errors.erase(summary_.Errors.begin() + static_cast<std::ptrdiff_t>(it->first));
-    summary_.Errors.insert(summary_.Errors.end(), remover_.Left().begin(), remover_.Left().end());
-    summary_.Left += static_cast<std::int64_t>(summary_.Errors.size());
-    summary_.Deleted = remover_.Deleted();
 }
 
 } // namespace invexa

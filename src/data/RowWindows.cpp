@@ -1,48 +1,44 @@
 #include "data/RowWindows.h"
 
-#include "data/ResultsDatabase.h"
-#include "data/ResultsTable.h"
-
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
+#include "data/ResultsStore.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 namespace invexa {
 
 void TRowWindows::Reset() try {
     EndCountAhead(false);
-    pager_.Reset();
+    store_.Reread();
     windows_.clear();
-    if (table_.Active())
-        seenVersion_ = db_.DataVersion();
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 std::int64_t TRowWindows::Count() try {
     EndCountAhead(true);
-    return pager_.Count();
+    return store_.Count();
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
+}
+
+std::int64_t TRowWindows::CountUpTo(std::int64_t limit) try { return store_.CountUpTo(limit); } catch (...) {
+    store_.Rethrow();
 }
 
 void TRowWindows::CountAhead() {
     EndCountAhead(false);
-    if (pager_.CountKnown())
+    if (store_.CountKnown())
         return;
-    counting_ = std::async(std::launch::async, [reader = db_.OpenReader()] {
-        SQLite::Statement st(*reader, "SELECT count(*) FROM Results");
-        st.executeStep();
-        return st.getColumn(0).getInt64();
-    });
+    if (std::function<std::int64_t()> count = store_.CountApart())
+        counting_ = std::async(std::launch::async, std::move(count));
 }
 
 bool TRowWindows::CountKnown() {
     if (counting_.valid() && counting_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
         EndCountAhead(true);
-    return pager_.CountKnown();
+    return store_.CountKnown();
 }
 
 void TRowWindows::EndCountAhead(bool keep) {
@@ -52,14 +48,10 @@ void TRowWindows::EndCountAhead(bool keep) {
     try {
         const std::int64_t n = counting.get();
         if (keep)
-            pager_.SetCount(n);
+            store_.TakeCount(n);
     } catch (...) {
-        // A count that failed is made again on this connection when asked for, where its error is reported.
+        // A count that failed is made again by Count when asked for, which reports its error.
     }
-}
-
-std::int64_t TRowWindows::CountUpTo(std::int64_t limit) try { return pager_.CountUpTo(limit); } catch (...) {
-    db_.Rethrow();
 }
 
 const std::vector<TResultRow> &TRowWindows::Window(std::int64_t index, bool *fetched) try {
@@ -76,14 +68,14 @@ const std::vector<TResultRow> &TRowWindows::Window(std::int64_t index, bool *fet
         windows_.erase(farthest);
     }
     std::vector<TResultRow> rows;
-    const std::int64_t first = pager_.RowidAt(index * WindowRows);
+    const std::int64_t first = store_.BookmarkAt(index * WindowRows);
     if (first != 0)
-        rows = table_.ReadAfter(first - 1, WindowRows);
+        rows = store_.ReadAfter(first - 1, WindowRows);
     if (fetched)
         *fetched = true;
     return windows_.emplace(index, std::move(rows)).first->second;
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 const TResultRow *TRowWindows::RowAt(std::int64_t pos) {
@@ -111,25 +103,25 @@ std::int64_t TRowWindows::PositionOf(std::int64_t bookmark) try {
     const std::int64_t cached = CachedPositionOf(bookmark, exact);
     if (cached >= 0)
         return exact ? cached : -1;
-    if (pager_.Existing({bookmark}).empty())
+    if (store_.Existing({bookmark}).empty())
         return -1;
-    return pager_.PositionOf(bookmark);
+    return store_.PositionOf(bookmark);
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 std::int64_t TRowWindows::PositionAtOrAfter(std::int64_t bookmark) try {
     bool exact = false;
     const std::int64_t cached = CachedPositionOf(bookmark, exact);
-    return cached >= 0 ? cached : pager_.PositionOf(bookmark);
+    return cached >= 0 ? cached : store_.PositionOf(bookmark);
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 std::vector<std::int64_t> TRowWindows::Existing(const std::vector<std::int64_t> &bookmarks) try {
-    return pager_.Existing(bookmarks);
+    return store_.Existing(bookmarks);
 } catch (...) {
-    db_.Rethrow();
+    store_.Rethrow();
 }
 
 void TRowWindows::Written(std::int64_t pos, const TResultRow &row) {
@@ -139,18 +131,16 @@ void TRowWindows::Written(std::int64_t pos, const TResultRow &row) {
         found->second[offset] = row;
 }
 
-void TRowWindows::Deleted(std::int64_t bookmark) try {
+void TRowWindows::Deleted(std::int64_t bookmark) {
     // A count under way may or may not have seen the change: it is dropped, and the table counted when asked.
     EndCountAhead(false);
-    pager_.NoteDeleted(bookmark);
+    store_.NoteDeleted(bookmark);
     windows_.clear();
-} catch (...) {
-    db_.Rethrow();
 }
 
 void TRowWindows::Appended(std::int64_t bookmark) {
     EndCountAhead(false);
-    pager_.NoteAppended(bookmark);
+    store_.NoteAppended(bookmark);
     windows_.clear();
 }
 

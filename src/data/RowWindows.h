@@ -1,6 +1,5 @@
 #pragma once
 #include "data/ResultRow.h"
-#include "data/ResultsPager.h"
 
 #include <cstdint>
 #include <future>
@@ -9,32 +8,31 @@
 
 namespace invexa {
 
-class TResultsDatabase;
-class TResultsTable;
+class TResultsStore;
 
 // The rows a grid shows of a table of any size. It never holds the table: it counts, reads windows of
 // WindowRows rows by position when they are first asked for, keeps at most MaxWindows of them and evicts the
 // one farthest from the rows asked for.
 //
-// It also remembers the table's version when the rows were read afresh (Reset), so that a write aimed by
-// bookmark can be checked against what another program changed since. Errors leave in the user's words.
+// Reading afresh (Reset) also tells the store what a write aimed by bookmark is to be checked against, for what
+// another program changed since. Errors leave in the user's words.
 class TRowWindows {
 public:
     static constexpr int WindowRows = 128;
     static constexpr std::size_t MaxWindows = 8;
 
-    TRowWindows(TResultsDatabase &db, TResultsTable &table) : db_(db), table_(table), pager_(db) {}
+    explicit TRowWindows(TResultsStore &store) : store_(store) {}
 
     // Forgets every row and the count; they are read again from here on, as of the open table's version now.
     void Reset();
-    std::int64_t SeenVersion() const { return seenVersion_; }
 
     // The rows of the table; waits for a count started by CountAhead.
     std::int64_t Count();
     // The rows counted up to limit, reading no more of the table; a figure below limit is the count.
     std::int64_t CountUpTo(std::int64_t limit);
-    // Starts counting the whole table on a thread of its own, through a connection of its own, so that the
-    // first rows need not wait for it (a count reads the whole UserName index: 52,000 pages at 10,000,000 rows).
+    // Starts counting the whole table on a thread of its own, when the store can (through a connection of its own),
+    // so that the first rows need not wait for it (a count reads the whole UserName index: 52,000 pages at
+    // 10,000,000 rows).
     void CountAhead();
     // True once the count is known; takes the count of CountAhead when it has come (one that failed is made
     // again by Count, which reports its error).
@@ -66,11 +64,8 @@ private:
     // Position of the first row at or after bookmark when a cached window covers it, else -1.
     std::int64_t CachedPositionOf(std::int64_t bookmark, bool &exact) const;
 
-    TResultsDatabase &db_;
-    TResultsTable &table_;
-    TResultsPager pager_;
+    TResultsStore &store_;
     std::map<std::int64_t, std::vector<TResultRow>> windows_;
-    std::int64_t seenVersion_ = 0;
     std::future<std::int64_t> counting_;
 };
 

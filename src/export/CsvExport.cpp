@@ -3,6 +3,7 @@
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"
 #include "base/PlainFile.h"
+#include "data/ResultsStore.h"
 #include "data/ResultsTable.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -203,19 +205,28 @@ private:
     std::size_t capacity_, size_ = 0;
 };
 
-} // namespace
-
-long long CsvExport::Export(TResultsTable &table, const std::string &path) {
+long long Write(const std::string &path,
+                const std::function<void(const std::function<void(const TStoredRow &)> &)> &walk) {
     TOutFile file(path);
     TLines lines(file);
     long long rows = 0;
-    table.WalkStored([&](const TStoredRow &row) {
+    walk([&](const TStoredRow &row) {
         lines.Add(row);
         ++rows;
     });
     lines.Flush();
     file.Close();
     return rows;
+}
+
+} // namespace
+
+long long CsvExport::Export(TResultsTable &table, const std::string &path) {
+    return Write(path, [&](const auto &visit) { table.WalkStored(visit); });
+}
+
+long long CsvExport::Export(TResultsStore &store, const std::string &path) {
+    return Write(path, [&](const auto &visit) { store.WalkStored(visit); });
 }
 
 } // namespace invexa

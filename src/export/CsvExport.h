@@ -5,6 +5,7 @@
 
 namespace invexa {
 
+class TResultsStore;
 class TResultsTable;
 
 // datadump.csv: one line per row in table order, "user","maker","app","version",verification,"path" CR LF,
@@ -19,6 +20,8 @@ constexpr const char *FileName = "datadump.csv";
 // other than a regular file stands there (a symbolic link, a FIFO, a folder), others as the system names them.
 // Returns the number of rows written.
 long long Export(TResultsTable &table, const std::string &path);
+// The same through a store's stream (WalkStored), whichever database holds the rows.
+long long Export(TResultsStore &store, const std::string &path);
 } // namespace CsvExport
 
 } // namespace invexa

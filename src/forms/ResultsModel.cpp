@@ -1,7 +1,7 @@
 #include "forms/ResultsModel.h"
 
 #include "base/InvexaError.h"
-#include "data/results.h"
+#include "data/ResultsStore.h"
 #include "forms/Cp1252Text.h"
 
 #include <QBrush>
@@ -22,8 +22,8 @@ const QString IndicatorCurrent = QStringLiteral("\u25BA");
 const QString IndicatorNew = QStringLiteral("*");
 } // namespace
 
-TResultsModel::TResultsModel(invexa::TDataModule1 &data, QObject *parent)
-    : QAbstractTableModel(parent), data_(data), windows_(data.database, data.resultsTbl) {
+TResultsModel::TResultsModel(invexa::TResultsStore &data, QObject *parent)
+    : QAbstractTableModel(parent), data_(data), windows_(data) {
     const QPalette palette = QGuiApplication::palette();
     // The active group's colours: selected rows look the same whether or not the grid has the focus.
     selectedBase_ = palette.color(QPalette::Active, QPalette::Highlight);
@@ -36,7 +36,7 @@ TResultsModel::TResultsModel(invexa::TDataModule1 &data, QObject *parent)
             emit Counted();
         }
     });
-    active_ = data_.resultsTbl.Active();
+    active_ = data_.Active();
     windows_.Reset();
     WatchCount();
 }
@@ -255,7 +255,7 @@ void TResultsModel::LeaveRow() {
 
 void TResultsModel::StoreEditedRow() {
     const int row = editRow_;
-    if (!data_.resultsTbl.UpdateRowIfUnchanged(edit_, shown_, windows_.SeenVersion()))
+    if (!data_.UpdateRowIfUnchanged(edit_, shown_))
         RefreshAndRefuse("The edit of this row was not written");
     // Written: only now does the cached row take the new values.
     windows_.Written(PosOfRow(row), edit_);
@@ -266,7 +266,7 @@ void TResultsModel::StoreEditedRow() {
 
 void TResultsModel::StoreNewRow() {
     TResultRow stored = edit_;
-    data_.resultsTbl.InsertRow(stored);
+    data_.InsertRow(stored);
     const int from = editRow_;
     const int last = rowCount() - 1;
     // The table keeps its natural order: the row shown where Insert was pressed now lives at the end.
@@ -324,7 +324,7 @@ void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
     // The rows around it are read while they are still there, for whoever looks during the removal.
     RowAt(row - 1);
     RowAt(row + 1);
-    if (!data_.resultsTbl.DeleteIfUnchanged(bookmark, windows_.SeenVersion()))
+    if (!data_.DeleteIfUnchanged(ReadRow(row, bookmark)))
         RefreshAndRefuse("Nothing was deleted");
     selected_.erase(bookmark);
     if (Windowed()) {
@@ -347,12 +347,23 @@ void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
     endRemoveRows();
 }
 
+TResultRow TResultsModel::ReadRow(int row, std::int64_t bookmark) const {
+    if (row >= 0 && row == editRow_ && !isNew_)
+        return shown_;
+    const TResultRow *read = row == editRow_ ? nullptr : RowAt(row);
+    if (read && read->Bookmark == bookmark)
+        return *read;
+    TResultRow only;
+    only.Bookmark = bookmark;
+    return only;
+}
+
 void TResultsModel::DeleteApplicationOf(std::int64_t bookmark) {
-    const std::optional<TResultRow> gone = data_.resultsTbl.DeleteIfUnchanged(bookmark, windows_.SeenVersion());
+    const std::optional<TResultRow> gone = data_.DeleteIfUnchanged(ReadRow(RowOfBookmark(bookmark), bookmark));
     if (!gone)
         RefreshAndRefuse("Nothing was deleted");
     try {
-        data_.Query1.DeleteApplication(gone->AppMaker, gone->AppName);
+        data_.DeleteApplication(gone->AppMaker, gone->AppName);
     } catch (...) {
         Refresh();
         throw;
@@ -362,7 +373,7 @@ void TResultsModel::DeleteApplicationOf(std::int64_t bookmark) {
 
 void TResultsModel::Refresh() {
     beginResetModel();
-    active_ = data_.resultsTbl.Active();
+    active_ = data_.Active();
     readFailed_ = false;
     texts_.clear();
     base_ = 0;

@@ -16,7 +16,7 @@
 class QTimer;
 
 namespace invexa {
-class TDataModule1;
+class TResultsStore;
 }
 
 // DataSource1: the results table as the grid sees it, through the core's window cache (TRowWindows). Each window's
@@ -30,7 +30,7 @@ class TDataModule1;
 class TResultsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit TResultsModel(invexa::TDataModule1 &data, QObject *parent = nullptr);
+    explicit TResultsModel(invexa::TResultsStore &data, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -87,10 +87,10 @@ public:
     void CancelRow();
     void DropUntouchedNewRow();
 
-    // Moves the table's cursor to the row and deletes it there; the grid drops the row and its selection entry.
+    // Deletes the row; the grid drops the row and its selection entry.
     void DeleteBookmark(std::int64_t bookmark);
-    // Moves the table's cursor to the row, reads its application, deletes the row, then removes every other row
-    // of that application with one statement, and reads the table again (also when the statement fails).
+    // Deletes the row, then every other row of its application, and reads the table again (also when the
+    // second delete fails).
     void DeleteApplicationOf(std::int64_t bookmark);
 
     // The selection, in table order.
@@ -133,9 +133,11 @@ private:
     void StoreNewRow();
     void StoreEditedRow();
     void DropGoneSelections();
+    // The row as the grid read it, for a write checked against it; only its bookmark when it is not at hand.
+    invexa::TResultRow ReadRow(int row, std::int64_t bookmark) const;
     [[noreturn]] void RefreshAndRefuse(const std::string &what);
 
-    invexa::TDataModule1 &data_;
+    invexa::TResultsStore &data_;
     mutable invexa::TRowWindows windows_;
     // Per window index: the columns' texts, row after row, in display order.
     mutable std::map<std::int64_t, std::vector<QString>> texts_;

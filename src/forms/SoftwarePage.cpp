@@ -1,12 +1,13 @@
 #include "forms/SoftwarePage.h"
 
 #include "base/InvexaError.h"
-#include "data/ResultsDatabase.h"
+#include "data/results.h"
 #include "export/ReportTable.h"
 #include "forms/CatalogueModel.h"
 #include "forms/ErrorBox.h"
 #include "forms/InstallsChart.h"
 #include "forms/Named.h"
+#include "pgsql/StoreChoice.h"
 
 #include <QAbstractItemModel>
 #include <QCheckBox>
@@ -33,13 +34,15 @@ QString LineLabel(const invexa::TCatalogueLine &line, bool versions) {
     return versions ? label + ' ' + QString::fromStdString(line.Version) : label;
 }
 
-// Runs read on the results table of the folder dir: what went wrong in the user's words, empty when nothing did.
-std::string ReadTable(const std::string &dir, const std::function<void(invexa::TResultsDatabase &)> &read) {
-    invexa::TResultsDatabase db(dir);
+// Runs read on the results table of the folder dir, in the store the program chose, through a connection of the
+// calling thread's own: what went wrong in the user's words, empty when nothing did.
+std::string ReadTable(const std::string &dir, const std::function<void(invexa::TResultsStore &)> &read) {
+    std::unique_ptr<invexa::TDataModule1> data;
     try {
-        read(db);
+        data = invexa::TStoreChoice::Open(dir, invexa::TStoreChoice::Uri(std::nullopt));
+        read(data->Store());
     } catch (const std::exception &e) {
-        return db.Describe(e);
+        return data ? data->Store().Describe(e) : e.what();
     }
     return {};
 }
@@ -141,7 +144,7 @@ void TSoftwarePage::Refresh() {
     countJob_.Request([this, generation, dir = workDir_](const std::atomic<bool> &cancel) {
         invexa::TCatalogue::TCounts counts;
         const std::string error =
-            ReadTable(dir, [&](invexa::TResultsDatabase &db) { counts = invexa::TCatalogue::Count(db, &cancel); });
+            ReadTable(dir, [&](invexa::TResultsStore &store) { counts = store.CatalogueCounts(&cancel); });
         if (cancel)
             return;
         QMetaObject::invokeMethod(
@@ -208,9 +211,8 @@ void TSoftwarePage::CatalogueGridSelect() {
     Userslbl->setText(QStringLiteral("Users of ") + LineLabel(line, versions));
     usersJob_.Request([this, generation, line, versions, dir = workDir_](const std::atomic<bool> &cancel) {
         std::vector<std::string> users;
-        const std::string error = ReadTable(dir, [&](invexa::TResultsDatabase &db) {
-            users = invexa::TCatalogue::Users(db, line.AppMaker, line.AppName,
-                                              versions ? std::optional(line.Version) : std::nullopt);
+        const std::string error = ReadTable(dir, [&](invexa::TResultsStore &store) {
+            users = store.Users(line.AppMaker, line.AppName, versions ? std::optional(line.Version) : std::nullopt);
         });
         if (cancel)
             return;

@@ -168,7 +168,7 @@ void TRuvolaform::BuildGridMenu() {
 void TRuvolaform::ConnectDataSource() {
     if (DataSource1 || !DataModule1)
         return;
-    DataSource1 = new TResultsModel(*DataModule1, ResultsGrid1);
+    DataSource1 = new TResultsModel(DataModule1->Store(), ResultsGrid1);
     ResultsGrid1->SetResultsModel(DataSource1);
     SoftwareSheet->Watch(DataSource1);
 }
@@ -234,8 +234,7 @@ void TRuvolaform::FormCreate() {
 }
 
 void TRuvolaform::FormShow() {
-    invexa::TDataFileMerge merge(ConnectedData(), workDir_, mergemessFm);
-    const invexa::TMergeSummary summary = merge.Run();
+    const invexa::TMergeSummary summary = ConnectedData().Store().Merge(workDir_, mergemessFm);
     ShowResultsTable();
     // Files left in place, and files whose rows replaced another file's under one stored user name, are
     // reported together once the pass is over, the rest having been merged.
@@ -261,17 +260,17 @@ void TRuvolaform::CSVBtnClick() {
     if (!ResultsGrid1->PostEditing())
         return;
     // The walk goes through the table's cursor, not the grid: nothing is drawn until the last row is current.
-    invexa::CsvExport::Export(data.resultsTbl, invexa::CsvExport::FileName);
+    invexa::CsvExport::Export(data.Store(), invexa::CsvExport::FileName);
     ResultsGrid1->GoLast();
 }
 
 void TRuvolaform::EmptyTableBtnClick() {
     invexa::TDataModule1 &data = ConnectedData();
     ResultsGrid1->CancelEditing();
-    data.resultsTbl.Close();
+    data.Store().Close();
     // The grid follows the closed table at once, even when emptying it fails.
     ShowResultsTable();
-    data.resultsTbl.Empty();
+    data.Store().Empty();
 }
 
 // ---- results grid commands ----------------------------------------------------------------------------------

@@ -1,7 +1,12 @@
 #include "pgsql/PgResultsStore.h"
 
 #include "base/Cp1252.h"
+#include "data/DataFileMerge.h"
+#include "data/ResultsTable.h"
+#include "pgsql/PgCatalogue.h"
 #include "pgsql/PgCopyRows.h"
+#include "pgsql/PgMergePass.h"
+#include "pgsql/PgRowStream.h"
 
 #include <algorithm>
 
@@ -33,6 +38,73 @@ TPgParams RowParams(const TResultRow &row) {
 }
 
 } // namespace
+
+void TPgResultsStore::Ready() {
+    if (!checked_)
+        CheckSchema();
+    checked_ = true;
+}
+
+void TPgResultsStore::RequireActive() const {
+    if (!active_)
+        throw EInvexaError("Cannot perform this operation on a closed dataset");
+}
+
+void TPgResultsStore::Open() {
+    Ready();
+    active_ = true;
+}
+
+TMergeSummary TPgResultsStore::Merge(const std::string &workDir, IProgress *progress,
+                                     const std::function<void(const std::string &)> &beforeDelete) {
+    TDataFileMerge merge(
+        [this](TMergeSummary &summary, TFileRemover &remover, std::vector<std::string> names) {
+            Open();
+            return std::make_unique<TPgMergePass>(conn_, summary, remover, std::move(names));
+        },
+        [this](const std::exception &e) { return Describe(e); }, workDir, progress);
+    merge.BeforeDelete = beforeDelete;
+    count_ = -1;
+    return merge.Run();
+}
+
+std::vector<std::int64_t> TPgResultsStore::Existing(const std::vector<std::int64_t> &bookmarks) {
+    std::vector<std::optional<std::int64_t>> keys(bookmarks.begin(), bookmarks.end());
+    TPgResult result =
+        conn_.Exec("SELECT Bookmark FROM Results WHERE Bookmark = ANY($1::bigint[])", {PgIntArray(keys)});
+    std::vector<std::int64_t> found;
+    for (int r = 0; r < result.Rows(); ++r)
+        found.push_back(result.Int(r, 0));
+    std::sort(found.begin(), found.end());
+    std::vector<std::int64_t> kept;
+    for (std::int64_t b : bookmarks)
+        if (std::binary_search(found.begin(), found.end(), b))
+            kept.push_back(b);
+    return kept;
+}
+
+void TPgResultsStore::WalkStored(const std::function<void(const TStoredRow &)> &visit) {
+    RequireActive();
+    TPgRowStream stream(conn_);
+    for (TStoredRow row; stream.Next(row);)
+        visit(row);
+}
+
+TCatalogue::TCounts TPgResultsStore::CatalogueCounts(const std::atomic<bool> *) {
+    Ready();
+    return TPgCatalogue::Count(conn_);
+}
+
+std::vector<std::string> TPgResultsStore::Users(const std::string &maker, const std::string &appName,
+                                                const std::optional<std::string> &version) {
+    Ready();
+    return TPgCatalogue::Users(conn_, maker, appName, version);
+}
+
+std::vector<TComputerLine> TPgResultsStore::Computers() {
+    Ready();
+    return TPgCatalogue::Computers(conn_);
+}
 
 bool TPgResultsStore::Init() {
     TPgTransaction tx(conn_);
@@ -79,7 +151,9 @@ std::vector<TResultRow> TPgResultsStore::ReadRows(const std::string &sql, const 
 }
 
 std::int64_t TPgResultsStore::Count() {
-    return conn_.Exec("SELECT count(*) FROM Results").Int(0, 0);
+    if (count_ < 0)
+        count_ = conn_.Exec("SELECT count(*) FROM Results").Int(0, 0);
+    return count_;
 }
 
 std::vector<TResultRow> TPgResultsStore::ReadAfter(std::int64_t after, int limit) {
@@ -94,14 +168,27 @@ std::vector<TResultRow> TPgResultsStore::ReadBefore(std::int64_t before, int lim
     return rows;
 }
 
+// Both walk the index from the nearer end of the rows as counted, so that the last rows (Ctrl+End) cost as little as
+// the first.
 std::int64_t TPgResultsStore::BookmarkAt(std::int64_t pos) {
-    TPgResult result =
-        conn_.Exec("SELECT Bookmark FROM Results ORDER BY Bookmark OFFSET $1 LIMIT 1", {std::to_string(pos)});
+    const std::int64_t n = Count();
+    if (pos < 0 || pos >= n)
+        return 0;
+    const bool fromEnd = pos >= n / 2;
+    TPgResult result = conn_.Exec(std::string("SELECT Bookmark FROM Results ORDER BY Bookmark") +
+                                      (fromEnd ? " DESC" : "") + " OFFSET $1 LIMIT 1",
+                                  {std::to_string(fromEnd ? n - 1 - pos : pos)});
     return result.Rows() ? result.Int(0, 0) : 0;
 }
 
 std::int64_t TPgResultsStore::PositionOf(std::int64_t bookmark) {
-    return conn_.Exec("SELECT count(*) FROM Results WHERE Bookmark < $1", {std::to_string(bookmark)}).Int(0, 0);
+    // Which end is nearer is told by the bookmarks' range; the scalar subqueries run only where CASE takes them.
+    return conn_
+        .Exec("SELECT CASE WHEN $1 - lo <= hi - $1 THEN (SELECT count(*) FROM Results WHERE Bookmark < $1) "
+              "ELSE $2 - (SELECT count(*) FROM Results WHERE Bookmark >= $1) END "
+              "FROM (SELECT COALESCE(min(Bookmark), 0) AS lo, COALESCE(max(Bookmark), 0) AS hi FROM Results) AS m",
+              {std::to_string(bookmark), std::to_string(Count())})
+        .Int(0, 0);
 }
 
 void TPgResultsStore::InsertRow(TResultRow &row) {
@@ -147,6 +234,8 @@ std::optional<TResultRow> TPgResultsStore::DeleteIfUnchanged(const TResultRow &s
 }
 
 std::int64_t TPgResultsStore::DeleteApplication(const std::string &maker, const std::string &appName) {
+    Ready();
+    count_ = -1;
     return conn_
         .Exec("DELETE FROM Results WHERE COALESCE(AppMaker, '') = $1 AND COALESCE(AppName, '') = $2",
               {Cp1252ToUtf8(maker), Cp1252ToUtf8(appName)})
@@ -154,6 +243,9 @@ std::int64_t TPgResultsStore::DeleteApplication(const std::string &maker, const 
 }
 
 void TPgResultsStore::Empty() {
+    Ready();
+    active_ = false;
+    count_ = -1;
     // The identity goes on counting (no RESTART IDENTITY): bookmarks are never reused.
     conn_.Exec("TRUNCATE Results, Scans");
 }

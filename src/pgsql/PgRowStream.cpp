@@ -1,6 +1,6 @@
 #include "pgsql/PgRowStream.h"
 
-#include "pgsql/PgConnection.h"
+#include "data/ResultsTable.h"
 #include "pgsql/PgCopyRows.h"
 
 #include <libpq-fe.h>
@@ -31,20 +31,36 @@ TPgRowStream::~TPgRowStream() {
 }
 
 bool TPgRowStream::Next(TResultRow &row) {
+    if (!NextResult())
+        return false;
+    row = PgResultRow(current_, 0);
+    return true;
+}
+
+bool TPgRowStream::Next(TStoredRow &row) {
+    if (!NextResult())
+        return false;
+    row.Bookmark = current_.Int(0, 0);
+    for (int i = 0; i < 5; ++i)
+        row.Texts[i] = current_.Text(0, i + 1);
+    row.Verification = current_.Null(0, 6) ? 0 : current_.Int(0, 6);
+    return true;
+}
+
+bool TPgRowStream::NextResult() {
     if (done_)
         return false;
     PGresult *raw = PQgetResult(conn_.Raw());
-    TPgResult result(raw);
-    if (PQresultStatus(raw) == PGRES_SINGLE_TUPLE) {
-        row = PgResultRow(result, 0);
+    current_ = TPgResult(raw);
+    if (PQresultStatus(raw) == PGRES_SINGLE_TUPLE)
         return true;
-    }
     done_ = true;
     if (PQresultStatus(raw) == PGRES_TUPLES_OK) {
         conn_.Finish("Cannot read the results table");
         return false;
     }
     EInvexaError error = conn_.Failure("Cannot read the results table", raw);
+    current_ = TPgResult();
     try {
         conn_.Finish("Cannot read the results table");
     } catch (const EInvexaError &) {

@@ -1,6 +1,7 @@
 // The grid's data rules without a window: the cache of row windows and the writes checked against what
 // another program changed.
 #include "data/RowWindows.h"
+#include "data/ResultsPager.h"
 #include "support/ResultsFixture.h"
 
 using namespace invexa;
@@ -18,7 +19,7 @@ TEST(RowWindows, ReadEveryRowInPlaceAcrossGapsDeletesAndAppendsFromAFewWindows) 
         rows.push_back(Row("u" + std::to_string(i), "M", "A", std::to_string(i), 0, ""));
     wf.Insert(rows);
     wf.dm->database.Connection().exec("DELETE FROM Results WHERE rowid % 5 = 0 OR rowid = 2049");
-    TRowWindows windows(wf.dm->database, wf.Table());
+    TRowWindows windows(wf.dm->Store());
     windows.Reset();
     auto expectAllInPlace = [&] {
         const std::vector<TResultRow> stored = wf.Table().ReadAfter(0, 1 << 30);

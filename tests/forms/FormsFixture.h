@@ -6,6 +6,9 @@
 #include "forms/about.h"
 #include "forms/admnMain.h"
 #include "forms/mergmess.h"
+#include "pgsql/PgResultsStore.h"
+#include "pgsql/StoreChoice.h"
+#include "support/PgTestStore.h"
 #include "support/ResultsFixture.h"
 
 #include <QAction>
@@ -61,6 +64,7 @@ protected:
         previousDir_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.Path());
         work.dm.reset();
+        invexa::test::PgTestStore();
     }
     void TearDown() override {
         Stop();
@@ -76,6 +80,13 @@ protected:
             rows.push_back(invexa::test::Row("u" + std::to_string(i), "M" + std::to_string(i % makers),
                                              "A" + std::to_string(i % apps), std::to_string(i), i % 4 - 1,
                                              "C:\\p" + std::to_string(i)));
+        if (!invexa::test::PgTestStore().empty()) {
+            invexa::TPgResultsStore store(invexa::test::PgTestStore());
+            store.Init();
+            for (invexa::TResultRow &row : rows)
+                store.InsertRow(row);
+            return;
+        }
         work.Restart();
         work.Insert(rows);
         work.dm.reset();
@@ -93,7 +104,7 @@ protected:
         IMessageBoxes &shownBy = messageBoxes ? *messageBoxes : boxes;
         window = std::make_unique<TRuvolaform>(shownBy);
         Ruvolaform = window.get();
-        dataModule = std::make_unique<invexa::TDataModule1>(window->WorkDir());
+        dataModule = invexa::TStoreChoice::Open(window->WorkDir(), invexa::TStoreChoice::Uri(std::nullopt));
         DataModule1 = dataModule.get();
         aboutBox = std::make_unique<TAboutBox>(shownBy);
         AboutBox = aboutBox.get();
@@ -163,7 +174,7 @@ protected:
             rows.push_back(Model()->RowOfBookmark(bookmark));
         return rows;
     }
-    std::vector<invexa::TResultRow> StoredRows() const { return dataModule->resultsTbl.ReadAfter(0, 1 << 30); }
+    std::vector<invexa::TResultRow> StoredRows() const { return dataModule->Store().ReadAfter(0, 1 << 30); }
     // The versions still stored, in table order, each followed by a space: they name the rows FillTable made.
     std::string Versions() const {
         std::string versions;

@@ -115,9 +115,9 @@ TEST_F(PgStore, SchemaWindowsAndTexts) {
     EXPECT_EQ(store->LastRows(2).front().Bookmark, rows[1].Bookmark);
     EXPECT_EQ(store->ReadAfter(rows[0].Bookmark, 9).size(), 2u);
     EXPECT_EQ(store->ReadBefore(rows[2].Bookmark, 1).front().Bookmark, rows[1].Bookmark);
-    EXPECT_EQ(store->BookmarkAt(1), rows[1].Bookmark);
+    for (int i = 0; i < 3; ++i) // from either end
+        EXPECT_TRUE(store->BookmarkAt(i) == rows[i].Bookmark && store->PositionOf(rows[i].Bookmark) == i) << i;
     EXPECT_EQ(store->BookmarkAt(3), 0);
-    EXPECT_EQ(store->PositionOf(rows[2].Bookmark), 2);
     store->Empty();
     TResultRow again = Row("d", "", "", "", 0, "");
     store->InsertRow(again);
