@@ -244,9 +244,15 @@ bool TResultsGrid::MoveCurrent(int row, int column) {
     if (!CommitEditor(true))
         return false;
     QPersistentModelIndex target(model_->index(row, column));
+    const std::int64_t targetBookmark = model_->Bookmark(row);
     if (cur.isValid() && cur.row() != row) {
         if (!ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
             return false;
+        // A new row stored outside the model's window reads the window afresh: the target is found again.
+        if (!target.isValid() && model_->Windowed() && targetBookmark != 0) {
+            PlacePosition(model_->PositionAtOrAfter(targetBookmark), column);
+            return true;
+        }
         if (!target.isValid())
             return false;
     }

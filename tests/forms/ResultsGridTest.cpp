@@ -97,6 +97,15 @@ TEST_F(ResultsGridTest, KeysWalkATableLargerThanTheModelsWindow) {
         EXPECT_LE(Model()->rowCount(), 6);
     }
     EXPECT_TRUE(Model()->IsNewRow(Grid()->CurrentRow()));
+    // A row inserted in the window is stored at the table's end, outside it; Down goes on to the row below.
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Home, ctrl);
+    Key(Qt::Key_Insert);
+    Type("Moved");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Model()->Base() + Grid()->CurrentRow(), 0);
+    EXPECT_EQ(Shown(Grid()->CurrentRow(), 3), "0");
+    EXPECT_EQ(StoredRows().back().AppMaker, "Moved");
 }
 
 TEST_F(ResultsGridTest, CurrentCellIsAlwaysEditedAndATitleClickChangesNothing) {
