@@ -31,6 +31,15 @@ std::int64_t TResultsPager::Count() {
     return count_;
 }
 
+std::int64_t TResultsPager::CountUpTo(std::int64_t limit) {
+    if (count_ >= 0)
+        return std::min(count_, limit);
+    const std::int64_t n = CountBetween(MinRowid, MaxRowid, limit);
+    if (n < limit)
+        count_ = n;
+    return n;
+}
+
 std::int64_t TResultsPager::StepFrom(std::int64_t firstRowid, std::int64_t offset, bool descending) {
     SQLite::Statement st(db_.Connection(),
                          descending ? "SELECT rowid FROM Results WHERE rowid <= ? ORDER BY rowid DESC LIMIT 1 OFFSET ?"
@@ -65,11 +74,12 @@ void TResultsPager::BuildCheckpoints() {
 }
 
 std::int64_t TResultsPager::RowidAt(std::int64_t pos) {
+    // The first rows are found without counting the table: a step past the end finds none.
+    if (pos >= 0 && pos < StepRows)
+        return StepFrom(MinRowid, pos, false);
     const std::int64_t n = Count();
     if (pos < 0 || pos >= n)
         return 0;
-    if (pos < StepRows)
-        return StepFrom(MinRowid, pos, false);
     if (n - 1 - pos < StepRows)
         return StepFrom(MaxRowid, n - 1 - pos, true);
     if (!built_)

@@ -25,6 +25,11 @@ public:
     // Forgets the count and the checkpoints; both are read again when next needed.
     void Reset();
     std::int64_t Count();
+    // The rows counted up to limit, reading no more of the table; a figure below limit is the count.
+    std::int64_t CountUpTo(std::int64_t limit);
+    bool CountKnown() const { return count_ >= 0; }
+    // The count made elsewhere (another connection's), of the table as it is.
+    void SetCount(std::int64_t count) { count_ = count; }
     // Rowid of the row at position pos (0-based), 0 when there is none.
     std::int64_t RowidAt(std::int64_t pos);
     // Number of rows whose rowid is below rowid: the position of that row when it exists.

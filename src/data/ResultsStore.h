@@ -3,6 +3,7 @@
 #include "data/Catalogue.h"
 #include "data/ResultRow.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -47,6 +48,15 @@ public:
     // guarded writes below are checked against.
     virtual void Reread() = 0;
     virtual std::int64_t Count() = 0;
+    // The rows counted up to limit, reading no more of the table than that: a figure below limit is the count.
+    virtual std::int64_t CountUpTo(std::int64_t limit) { return std::min(Count(), limit); }
+    // Whether Count answers without counting.
+    virtual bool CountKnown() const { return true; }
+    // A count of the whole table that runs on another thread through a connection of its own, so that a grid
+    // can show its first rows meanwhile; empty when the store counts only on its own connection. Its figure is
+    // handed back with TakeCount, unless the grid changed the table since it began.
+    virtual std::function<std::int64_t()> CountApart() { return {}; }
+    virtual void TakeCount(std::int64_t) {}
     // The bookmark of the row at a position, 0 past the end; the position of a bookmark (the rows before it).
     virtual std::int64_t BookmarkAt(std::int64_t pos) = 0;
     virtual std::int64_t PositionOf(std::int64_t bookmark) = 0;

@@ -4,18 +4,54 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 namespace invexa {
 
 void TRowWindows::Reset() try {
+    EndCountAhead(false);
     store_.Reread();
     windows_.clear();
 } catch (...) {
     store_.Rethrow();
 }
 
-std::int64_t TRowWindows::Count() try { return store_.Count(); } catch (...) {
+std::int64_t TRowWindows::Count() try {
+    EndCountAhead(true);
+    return store_.Count();
+} catch (...) {
     store_.Rethrow();
+}
+
+std::int64_t TRowWindows::CountUpTo(std::int64_t limit) try { return store_.CountUpTo(limit); } catch (...) {
+    store_.Rethrow();
+}
+
+void TRowWindows::CountAhead() {
+    EndCountAhead(false);
+    if (store_.CountKnown())
+        return;
+    if (std::function<std::int64_t()> count = store_.CountApart())
+        counting_ = std::async(std::launch::async, std::move(count));
+}
+
+bool TRowWindows::CountKnown() {
+    if (counting_.valid() && counting_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        EndCountAhead(true);
+    return store_.CountKnown();
+}
+
+void TRowWindows::EndCountAhead(bool keep) {
+    if (!counting_.valid())
+        return;
+    std::future<std::int64_t> counting = std::move(counting_);
+    try {
+        const std::int64_t n = counting.get();
+        if (keep)
+            store_.TakeCount(n);
+    } catch (...) {
+        // A count that failed is made again by Count when asked for, which reports its error.
+    }
 }
 
 const std::vector<TResultRow> &TRowWindows::Window(std::int64_t index, bool *fetched) try {
@@ -96,11 +132,14 @@ void TRowWindows::Written(std::int64_t pos, const TResultRow &row) {
 }
 
 void TRowWindows::Deleted(std::int64_t bookmark) {
+    // A count under way may or may not have seen the change: it is dropped, and the table counted when asked.
+    EndCountAhead(false);
     store_.NoteDeleted(bookmark);
     windows_.clear();
 }
 
 void TRowWindows::Appended(std::int64_t bookmark) {
+    EndCountAhead(false);
     store_.NoteAppended(bookmark);
     windows_.clear();
 }

@@ -2,6 +2,7 @@
 #include "data/ResultRow.h"
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <vector>
 
@@ -25,7 +26,18 @@ public:
     // Forgets every row and the count; they are read again from here on, as of the open table's version now.
     void Reset();
 
+    // The rows of the table; waits for a count started by CountAhead.
     std::int64_t Count();
+    // The rows counted up to limit, reading no more of the table; a figure below limit is the count.
+    std::int64_t CountUpTo(std::int64_t limit);
+    // Starts counting the whole table on a thread of its own, when the store can (through a connection of its own),
+    // so that the first rows need not wait for it (a count reads the whole UserName index: 52,000 pages at
+    // 10,000,000 rows).
+    void CountAhead();
+    // True once the count is known; takes the count of CountAhead when it has come (one that failed is made
+    // again by Count, which reports its error).
+    bool CountKnown();
+    bool Counting() const { return counting_.valid(); }
     // The rows of window index (positions index * WindowRows on); fetched tells whether they were read just now.
     const std::vector<TResultRow> &Window(std::int64_t index, bool *fetched = nullptr);
     // The row at position pos, nullptr past the end.
@@ -47,11 +59,14 @@ public:
     std::size_t CachedRows() const;
 
 private:
+    // Waits for a count under way; keep takes it, else it is dropped (the table changed through the grid since).
+    void EndCountAhead(bool keep);
     // Position of the first row at or after bookmark when a cached window covers it, else -1.
     std::int64_t CachedPositionOf(std::int64_t bookmark, bool &exact) const;
 
     TResultsStore &store_;
     std::map<std::int64_t, std::vector<TResultRow>> windows_;
+    std::future<std::int64_t> counting_;
 };
 
 } // namespace invexa

@@ -3,6 +3,9 @@
 #include "data/DataFileMerge.h"
 #include "data/results.h"
 
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
 namespace invexa {
 
 TSqliteResultsStore::TSqliteResultsStore(TDataModule1 &dm) : dm_(dm), pager_(dm.database) {}
@@ -48,6 +51,20 @@ void TSqliteResultsStore::Reread() try {
 
 std::int64_t TSqliteResultsStore::Count() try { return pager_.Count(); } catch (...) {
     Rethrow();
+}
+
+std::int64_t TSqliteResultsStore::CountUpTo(std::int64_t limit) try { return pager_.CountUpTo(limit); } catch (...) {
+    Rethrow();
+}
+
+std::function<std::int64_t()> TSqliteResultsStore::CountApart() {
+    // Opened here, where the file was checked; only the counting thread uses it afterwards.
+    std::shared_ptr<SQLite::Database> reader = dm_.database.OpenReader();
+    return [reader] {
+        SQLite::Statement st(*reader, "SELECT count(*) FROM Results");
+        st.executeStep();
+        return st.getColumn(0).getInt64();
+    };
 }
 
 std::int64_t TSqliteResultsStore::BookmarkAt(std::int64_t pos) try { return pager_.RowidAt(pos); } catch (...) {

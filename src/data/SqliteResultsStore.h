@@ -26,6 +26,10 @@ public:
 
     void Reread() override;
     std::int64_t Count() override;
+    std::int64_t CountUpTo(std::int64_t limit) override;
+    bool CountKnown() const override { return pager_.CountKnown(); }
+    std::function<std::int64_t()> CountApart() override;
+    void TakeCount(std::int64_t count) override { pager_.SetCount(count); }
     std::int64_t BookmarkAt(std::int64_t pos) override;
     std::int64_t PositionOf(std::int64_t bookmark) override;
     std::vector<std::int64_t> Existing(const std::vector<std::int64_t> &bookmarks) override;

@@ -43,6 +43,7 @@ TResultsGrid::TResultsGrid(IMessageBoxes &boxes, QWidget *parent) : QTableView(p
     disconnect(verticalHeader(), &QHeaderView::sectionEntered, this, nullptr);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TResultsGrid::TitleClicked);
     verticalHeader()->viewport()->installEventFilter(this);
+    SetUpWholeBar();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
         if (Owns(old) && now && !Owns(now) && !qobject_cast<QMenu *>(now))
             FocusLeft();
@@ -58,6 +59,8 @@ TResultsGrid::~TResultsGrid() {
 void TResultsGrid::SetResultsModel(TResultsModel *model) {
     model_ = model;
     setModel(model);
+    connect(model_, &TResultsModel::Counted, this, &TResultsGrid::FollowView);
+    connect(model_, &TResultsModel::modelReset, this, &TResultsGrid::FollowView);
     connect(model_, &TResultsModel::ReadFailed, this,
             [this](const QString &message) { Boxes().ErrorBox(this, ErrorBox::Text(message.toStdString())); });
     model_->SetSelectionColors(palette().color(QPalette::Active, QPalette::Highlight),
@@ -113,6 +116,24 @@ void TResultsGrid::PlaceCurrent(int row, int column) {
         return;
     setCurrentIndex(model_->index(row, std::clamp(column, 0, model_->columnCount() - 1)));
     EnsureEditor();
+}
+
+void TResultsGrid::PlacePosition(std::int64_t pos, int column) {
+    if (!model_ || pos < 0)
+        return;
+    if (pos < model_->Base() || pos - model_->Base() >= model_->rowCount())
+        model_->ShiftTo(pos - TResultsModel::Span / 2);
+    PlaceCurrent(static_cast<int>(pos - model_->Base()), column);
+}
+
+bool TResultsGrid::MoveToPosition(std::int64_t pos, int column) {
+    if (pos >= model_->Base() && pos - model_->Base() < model_->rowCount())
+        return MoveCurrent(static_cast<int>(pos - model_->Base()), column);
+    if (!CommitEditor(true) || !ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
+        return false;
+    editorIndex_ = QPersistentModelIndex();
+    PlacePosition(pos, column);
+    return true;
 }
 
 void TResultsGrid::EnsureEditor() {
@@ -223,9 +244,15 @@ bool TResultsGrid::MoveCurrent(int row, int column) {
     if (!CommitEditor(true))
         return false;
     QPersistentModelIndex target(model_->index(row, column));
+    const std::int64_t targetBookmark = model_->Bookmark(row);
     if (cur.isValid() && cur.row() != row) {
         if (!ErrorBox::Guard(Boxes(), this, [this] { model_->LeaveRow(); }))
             return false;
+        // A new row stored outside the model's window reads the window afresh: the target is found again.
+        if (!target.isValid() && model_->Windowed() && targetBookmark != 0) {
+            PlacePosition(model_->PositionAtOrAfter(targetBookmark), column);
+            return true;
+        }
         if (!target.isValid())
             return false;
     }
@@ -276,7 +303,9 @@ void TResultsGrid::Reload() {
 }
 
 void TResultsGrid::GoLast() {
-    if (model_ && model_->rowCount() > 0)
+    if (model_ && model_->Windowed())
+        PlacePosition(model_->StoredCount() - 1, std::max(0, CurrentColumn()));
+    else if (model_ && model_->rowCount() > 0)
         PlaceCurrent(model_->rowCount() - 1, std::max(0, CurrentColumn()));
 }
 
@@ -323,7 +352,7 @@ void TResultsGrid::DeleteSelectedRows() {
     const int column = std::max(0, CurrentColumn());
     for (std::int64_t bookmark : rows)
         model_->DeleteBookmark(bookmark);
-    PlaceCurrent(model_->RowAtOrAfter(rows.back()), column);
+    PlacePosition(model_->PositionAtOrAfter(rows.back()), column);
 }
 
 void TResultsGrid::DeleteApplicationOfFirstSelected() {
@@ -334,10 +363,10 @@ void TResultsGrid::DeleteApplicationOfFirstSelected() {
     try {
         model_->DeleteApplicationOf(first);
     } catch (...) {
-        PlaceCurrent(model_->RowAtOrAfter(first), column);
+        PlacePosition(model_->PositionAtOrAfter(first), column);
         throw;
     }
-    PlaceCurrent(model_->RowAtOrAfter(first), column);
+    PlacePosition(model_->PositionAtOrAfter(first), column);
 }
 
 void TResultsGrid::DeleteWithConfirm() {
@@ -357,7 +386,7 @@ void TResultsGrid::DeleteWithConfirm() {
                 return;
             const std::int64_t bookmark = model_->Bookmark(row);
             model_->DeleteBookmark(bookmark);
-            PlaceCurrent(model_->RowAtOrAfter(bookmark), column);
+            PlacePosition(model_->PositionAtOrAfter(bookmark), column);
             return;
         }
         if (!PostEditing())
@@ -365,6 +394,6 @@ void TResultsGrid::DeleteWithConfirm() {
         const std::vector<std::int64_t> rows(model_->Selection().begin(), model_->Selection().end());
         for (auto it = rows.rbegin(); it != rows.rend(); ++it)
             model_->DeleteBookmark(*it);
-        PlaceCurrent(model_->RowAtOrAfter(rows.front()), column);
+        PlacePosition(model_->PositionAtOrAfter(rows.front()), column);
     });
 }

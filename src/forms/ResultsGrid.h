@@ -9,6 +9,7 @@
 
 class IMessageBoxes;
 class QMenu;
+class QScrollBar;
 class TResultsDelegate;
 class TResultsModel;
 
@@ -97,6 +98,20 @@ private:
     void EnsureEditor();
     void CloseEditorAt(const QModelIndex &index);
     void PlaceCurrent(int row, int column);
+    // The row at the position in the table current, the model's window moved there first when it lies outside.
+    void PlacePosition(std::int64_t pos, int column);
+    // MoveCurrent to a position in the table, wherever the model's window lies.
+    bool MoveToPosition(std::int64_t pos, int column);
+    // The scroll bar over the whole table, in place of the view's own (which spans the model's window) while the
+    // table is larger than the window.
+    void SetUpWholeBar();
+    // The whole table's bar follows the view's.
+    void FollowView();
+    // The view scrolled to an edge of the model's window that is not the table's: the window moves on.
+    void MoveOnAtEdge();
+    // Shows the rows from the position on, moving the model's window when they lie outside it. The current row
+    // stays where it is when it is still in the window, else it moves to the first row shown.
+    void ScrollToPosition(std::int64_t top);
     void FocusLeft();
     bool Owns(const QWidget *widget) const;
     int CurrentColumn() const;
@@ -107,6 +122,8 @@ private:
     IMessageBoxes &boxes_;
     QMenu *menu_ = nullptr;
     QPersistentModelIndex editorIndex_;
+    QScrollBar *wholeBar_ = nullptr;
+    bool syncing_ = false;
     bool closing_ = false;
     // The row where the current run of Shift moves began, while the run lasts.
     bool selecting_ = false;

@@ -42,7 +42,7 @@ void TResultsGrid::MoveVertical(int delta, bool shift) {
             PlaceCurrent(0, 0);
         return;
     }
-    if (delta > 0 && cur.row() == model_->rowCount() - 1) {
+    if (delta > 0 && cur.row() == model_->rowCount() - 1 && model_->AtEnd()) {
         AppendRow();
         return;
     }
@@ -53,12 +53,17 @@ void TResultsGrid::MoveBy(int delta, bool shift) {
     const QModelIndex cur = currentIndex();
     if (!cur.isValid())
         return;
-    const int target = std::clamp(cur.row() + delta, 0, model_->rowCount() - 1);
-    if (target == cur.row())
-        return;
     const std::int64_t leaving = model_->Bookmark(cur.row());
-    if (!MoveCurrent(target, cur.column()))
+    const int target = std::clamp(cur.row() + delta, 0, model_->rowCount() - 1);
+    if (target != cur.row() + delta && model_->Windowed()) {
+        // Past the window's edge: the window moves, unless the table ends there.
+        const std::int64_t here = model_->Base() + cur.row();
+        const std::int64_t pos = std::clamp<std::int64_t>(here + delta, 0, model_->StoredCount() - 1);
+        if (pos == here || !MoveToPosition(pos, cur.column()))
+            return;
+    } else if (target == cur.row() || !MoveCurrent(target, cur.column())) {
         return;
+    }
     if (!shift) {
         model_->ClearSelection();
         selecting_ = false;
@@ -84,7 +89,9 @@ void TResultsGrid::MoveBy(int delta, bool shift) {
 void TResultsGrid::MoveToEnd(bool last) {
     if (!model_ || model_->rowCount() == 0)
         return;
-    if (!MoveCurrent(last ? model_->rowCount() - 1 : 0, std::max(0, CurrentColumn())))
+    const int column = std::max(0, CurrentColumn());
+    if (model_->Windowed() ? !MoveToPosition(last ? model_->StoredCount() - 1 : 0, column)
+                           : !MoveCurrent(last ? model_->rowCount() - 1 : 0, column))
         return;
     model_->ClearSelection();
     selecting_ = false;

@@ -7,6 +7,7 @@
 #include <QBrush>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QTimer>
 
 #include <algorithm>
 #include <climits>
@@ -27,8 +28,17 @@ TResultsModel::TResultsModel(invexa::TResultsStore &data, QObject *parent)
     // The active group's colours: selected rows look the same whether or not the grid has the focus.
     selectedBase_ = palette.color(QPalette::Active, QPalette::Highlight);
     selectedText_ = palette.color(QPalette::Active, QPalette::HighlightedText);
+    countWatch_ = new QTimer(this);
+    countWatch_->setInterval(20);
+    connect(countWatch_, &QTimer::timeout, this, [this] {
+        if (windows_.CountKnown() || !windows_.Counting()) {
+            countWatch_->stop();
+            emit Counted();
+        }
+    });
     active_ = data_.Active();
     windows_.Reset();
+    WatchCount();
 }
 
 // Another program (a second administrator's merge, say) may have replaced rows since the grid read them, and a
@@ -38,20 +48,6 @@ void TResultsModel::RefreshAndRefuse(const std::string &what) {
     Refresh();
     throw invexa::EInvexaError("The results table was changed by another program meanwhile. " + what +
                                "; the grid now shows the table as it is");
-}
-
-int TResultsModel::rowCount(const QModelIndex &parent) const {
-    if (parent.isValid() || !active_)
-        return 0;
-    std::int64_t n = 0;
-    try {
-        n = windows_.Count();
-    } catch (const std::exception &error) {
-        ReportReadFailure(error);
-        return isNew_ ? 1 : 0;
-    }
-    n += isNew_ ? 1 : 0;
-    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
 int TResultsModel::columnCount(const QModelIndex &parent) const {
@@ -64,10 +60,6 @@ TField TResultsModel::FieldOfColumn(int column) {
 
 bool TResultsModel::Active() const {
     return active_;
-}
-
-std::int64_t TResultsModel::StoredCount() const {
-    return active_ ? windows_.Count() : 0;
 }
 
 std::size_t TResultsModel::CachedRows() const {
@@ -184,25 +176,6 @@ std::string TResultsModel::Text(int row, TField field) const {
     return r ? r->Text(field) : std::string();
 }
 
-int TResultsModel::RowOfBookmark(std::int64_t bookmark) const {
-    if (!active_ || bookmark == 0)
-        return -1;
-    try {
-        const std::int64_t pos = windows_.PositionOf(bookmark);
-        return pos < 0 ? -1 : RowOfPos(pos);
-    } catch (const std::exception &error) {
-        ReportReadFailure(error);
-        return -1;
-    }
-}
-
-int TResultsModel::RowAtOrAfter(std::int64_t bookmark) const {
-    const int n = rowCount();
-    if (n == 0)
-        return -1;
-    return std::min(RowOfPos(windows_.PositionAtOrAfter(bookmark)), n - 1);
-}
-
 QString TResultsModel::Validate(int column, const QString &text) const {
     try {
         TResultRow probe;
@@ -298,6 +271,11 @@ void TResultsModel::StoreNewRow() {
     const int last = rowCount() - 1;
     // The table keeps its natural order: the row shown where Insert was pressed now lives at the end.
     const bool moves = from != last;
+    if (Windowed() && (moves || WindowRows() == Span)) {
+        windows_.Appended(stored.Bookmark);
+        ShowAfresh(); // the end of the table is outside the window, or pushes its first row out
+        return;
+    }
     if (moves)
         beginMoveRows(QModelIndex(), from, from, QModelIndex(), last + 1);
     windows_.Appended(stored.Bookmark);
@@ -349,6 +327,11 @@ void TResultsModel::DeleteBookmark(std::int64_t bookmark) {
     if (!data_.DeleteIfUnchanged(ReadRow(row, bookmark)))
         RefreshAndRefuse("Nothing was deleted");
     selected_.erase(bookmark);
+    if (Windowed()) {
+        windows_.Deleted(bookmark);
+        ShowAfresh(); // rows come into the window from beyond it
+        return;
+    }
     if (row < 0) {
         Refresh();
         return;
@@ -393,8 +376,12 @@ void TResultsModel::Refresh() {
     active_ = data_.Active();
     readFailed_ = false;
     texts_.clear();
+    base_ = 0;
+    firstRows_ = 0;
+    countWatch_->stop();
     try {
         windows_.Reset();
+        WatchCount();
     } catch (const std::exception &error) {
         ReportReadFailure(error);
     }
@@ -428,7 +415,7 @@ void TResultsModel::SetSelected(std::int64_t bookmark, bool selected, int row) {
         selected_.erase(bookmark);
     if (row < 0)
         row = RowOfBookmark(bookmark);
-    if (row >= 0)
+    if (row >= 0 && row < rowCount())
         emit dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::BackgroundRole, Qt::ForegroundRole});
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+class QTimer;
+
 namespace invexa {
 class TResultsStore;
 }
@@ -44,8 +46,23 @@ public:
     // Never throws: a read that fails is reported through ReadFailed.
     void Refresh();
     bool Active() const;
-    // Rows stored in the table (the new row not counted).
+    // Rows stored in the table (the new row not counted); waits for the count when it is still being made.
     std::int64_t StoredCount() const;
+
+    // The view is given a window of at most Span rows of the table, the row at position Base() first: a header
+    // and a scroll range of a row per table row would cost Qt memory and time for every row. A table that fits
+    // is shown whole. The grid moves the window with ShiftTo (which reads the rows afresh for the view).
+    static inline std::int64_t Span = 100000;
+    std::int64_t Base() const { return base_; }
+    // The table may hold rows before or after the window.
+    bool Windowed() const;
+    // The rows stored, without waiting for the count: until it comes, the rows counted for the first window.
+    std::int64_t CountSoFar() const;
+    // The window's last row is the table's last.
+    bool AtEnd() const;
+    void ShiftTo(std::int64_t base);
+    // Position in the table of the row of the bookmark, or of the first row after it when it is gone, or the last.
+    std::int64_t PositionAtOrAfter(std::int64_t bookmark) const;
 
     // 0 for the new row and for rows out of range.
     std::int64_t Bookmark(int row) const;
@@ -90,12 +107,21 @@ public:
     std::size_t CachedRows() const;
 
 signals:
+    // The table's rows are counted (after the first rows were shown from a count up to Span).
+    void Counted();
     // A read of the table failed: the error's message, in the user's words. Sent after the paint that read.
     void ReadFailed(const QString &message);
 
 private:
-    std::int64_t PosOfRow(int row) const { return (isNew_ && row > editRow_) ? row - 1 : row; }
-    int RowOfPos(std::int64_t pos) const { return static_cast<int>((isNew_ && pos >= editRow_) ? pos + 1 : pos); }
+    std::int64_t PosOfRow(int row) const { return base_ + ((isNew_ && row > editRow_) ? row - 1 : row); }
+    int RowOfPos(std::int64_t pos) const {
+        pos -= base_;
+        return static_cast<int>((isNew_ && pos >= editRow_) ? pos + 1 : pos);
+    }
+    std::int64_t WindowRows() const;
+    void WatchCount();
+    // Reads the window afresh for the view, the pending edit dropped.
+    void ShowAfresh();
     const invexa::TResultRow *RowAt(int row) const;
     // The window's texts, converted when the window was read.
     const QString *ShownText(int row, int column) const;
@@ -117,6 +143,9 @@ private:
     mutable std::map<std::int64_t, std::vector<QString>> texts_;
     mutable bool readFailed_ = false;
     bool active_ = false;
+    std::int64_t base_ = 0;
+    std::int64_t firstRows_ = 0; // the rows counted up to Span + 1 when the table was read afresh
+    QTimer *countWatch_ = nullptr;
 
     int editRow_ = -1;
     bool isNew_ = false;

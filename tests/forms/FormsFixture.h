@@ -57,6 +57,8 @@ private:
 // directory meanwhile; Start creates the program's four long-lived objects in the program's order with their
 // global references, the data module being the folder's own.
 class FormsTest : public ::testing::Test {
+    const std::int64_t span_ = TResultsModel::Span;
+
 protected:
     void SetUp() override {
         previousDir_ = std::filesystem::current_path();
@@ -66,6 +68,7 @@ protected:
     }
     void TearDown() override {
         Stop();
+        TResultsModel::Span = span_; // a test may show the table through a smaller window
         std::filesystem::current_path(previousDir_);
     }
 

@@ -2,6 +2,8 @@
 // editor, new rows, Ctrl+Delete, and the pop-up menu's commands with the two table buttons.
 #include "FormsFixture.h"
 
+#include <QScrollBar>
+
 namespace {
 const QString Warning = "This will delete all Occurances of this application. Are You Sure?";
 }
@@ -62,6 +64,48 @@ TEST_F(ResultsGridTest, ClicksAndArrowsMoveTheCurrentRowAndChangeTheSelection) {
         EXPECT_EQ(Grid()->CurrentRow(), current);
         EXPECT_EQ(SelectedRows(), selected) << "at row " << current;
     }
+}
+
+// The model shows a window of 5 of the 12 rows: the grid's scroll bar spans the table, and keys reach every row
+// as on a table that fits, the window moving with them; a Shift run crosses its edge, and Down on the table's last
+// row starts a new row.
+TEST_F(ResultsGridTest, KeysWalkATableLargerThanTheModelsWindow) {
+    TResultsModel::Span = 5;
+    Grid()->Reload();
+    Click(0);
+    // Two rows to a page: the bar over the whole table shows its last rows, the current row following them.
+    Grid()->verticalHeader()->setDefaultSectionSize(Grid()->viewport()->height() / 2);
+    QCoreApplication::processEvents();
+    auto *bar = Grid()->findChild<QScrollBar *>("WholeTableBar");
+    ASSERT_TRUE(bar && bar->isVisible() && !Grid()->verticalScrollBar()->isVisible());
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(Model()->Base() + Grid()->verticalScrollBar()->value(), 10);
+    EXPECT_EQ(Model()->Base() + Grid()->CurrentRow(), 10);
+    EXPECT_EQ(Model()->Base() + Model()->rowCount(), 12);
+    bar->setValue(0);
+    const auto ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
+    const std::tuple<int, Qt::KeyboardModifiers, int, std::size_t> steps[] = {
+        {Qt::Key_Down, {}, 1, 0},    {Qt::Key_Down, {}, 2, 0},    {Qt::Key_Down, {}, 3, 0},   {Qt::Key_Down, {}, 4, 0},
+        {Qt::Key_Down, shift, 5, 2}, {Qt::Key_Down, shift, 6, 3}, {Qt::Key_End, ctrl, 11, 0}, {Qt::Key_Up, {}, 10, 0},
+        {Qt::Key_Home, ctrl, 0, 0},  {Qt::Key_Up, {}, 0, 0},      {Qt::Key_End, ctrl, 11, 0}, {Qt::Key_Down, {}, 12, 0},
+    };
+    for (const auto &[key, modifiers, pos, selected] : steps) {
+        Key(key, modifiers);
+        EXPECT_EQ(Model()->Base() + Grid()->CurrentRow(), pos);
+        EXPECT_EQ(Shown(Grid()->CurrentRow(), 3), pos < 12 ? QString::number(pos) : QString()) << "at " << pos;
+        EXPECT_EQ(Model()->Selection().size(), selected) << "at " << pos;
+        EXPECT_LE(Model()->rowCount(), 6);
+    }
+    EXPECT_TRUE(Model()->IsNewRow(Grid()->CurrentRow()));
+    // A row inserted in the window is stored at the table's end, outside it; Down goes on to the row below.
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Home, ctrl);
+    Key(Qt::Key_Insert);
+    Type("Moved");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Model()->Base() + Grid()->CurrentRow(), 0);
+    EXPECT_EQ(Shown(Grid()->CurrentRow(), 3), "0");
+    EXPECT_EQ(StoredRows().back().AppMaker, "Moved");
 }
 
 TEST_F(ResultsGridTest, CurrentCellIsAlwaysEditedAndATitleClickChangesNothing) {

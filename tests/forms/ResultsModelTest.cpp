@@ -24,6 +24,20 @@ TEST_F(ResultsModelTest, PassesTheModelTesterThroughEditsInsertsAndDeletes) {
     model->DeleteBookmark(model->Bookmark(150));
     model->DeleteApplicationOf(model->Bookmark(3));
     EXPECT_EQ(model->rowCount(), static_cast<int>(StoredRows().size()));
+
+    // The same through a window of 100 rows in the middle of the table.
+    TResultsModel::Span = 100;
+    model->Refresh();
+    model->ShiftTo(150);
+    model->InsertNewRow(10);
+    ASSERT_TRUE(model->setData(model->index(10, 1), "Windowed"));
+    model->LeaveRow();
+    const std::int64_t next = model->Bookmark(21);
+    model->DeleteBookmark(model->Bookmark(20));
+    EXPECT_EQ(StoredRows().back().AppMaker, "Windowed");
+    EXPECT_EQ(model->Base(), 150);
+    EXPECT_EQ(model->Bookmark(20), next);
+    EXPECT_EQ(model->rowCount(), 100);
 }
 
 // What the grid's tests leave out: the cut to the column's width, and a write that fails.
