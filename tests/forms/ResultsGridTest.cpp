@@ -72,6 +72,8 @@ TEST_F(ResultsGridTest, ClicksAndArrowsMoveTheCurrentRowAndChangeTheSelection) {
 TEST_F(ResultsGridTest, KeysWalkATableLargerThanTheModelsWindow) {
     TResultsModel::Span = 5;
     Grid()->Reload();
+    // The rows past the first window are counted on a thread: the bar spans the table once they are.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model()->CountSoFar() == 12; }, 10000));
     Click(0);
     // Two rows to a page: the bar over the whole table shows its last rows, the current row following them.
     Grid()->verticalHeader()->setDefaultSectionSize(Grid()->viewport()->height() / 2);
