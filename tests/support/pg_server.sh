@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts or stops a PostgreSQL server of the tests' own in DIR: a fresh cluster (UTF-8, C locale), listening on a
 # Unix socket in DIR only, no network port, trusting the local socket; the superuser is "invexa" and the database
-# "invexa_test". The server refuses to run as root, so under root it runs as "nobody". Tests need no durable
+# "invexa_test". One role, "invexa_pw", must give its password ("right"), for the tests of refused credentials.
+# The server refuses to run as root, so under root it runs as "nobody". Tests need no durable
 # commits (fsync off); PG_FSYNC=on gives a benchmark a server as it is run for real.
 # Usage: tests/support/pg_server.sh start|stop DIR
 # The tests reach it at postgresql:///invexa_test?host=DIR&user=invexa.
@@ -40,6 +41,7 @@ start)
   [ ${#as_owner[@]} -gt 0 ] && chown nobody:"$(id -g nobody)" "$dir"
   "${as_owner[@]}" "$bindir/initdb" -D "$dir/data" -N -U invexa -A trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; echo "pg_server.sh: initdb failed in $dir" >&2; exit 1; }
+  "${as_owner[@]}" sed -i '1i local all invexa_pw scram-sha-256' "$dir/data/pg_hba.conf"
   options="-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=${PG_FSYNC:-off}"
   if ! "${as_owner[@]}" "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -o "$options" -w -t 60 start >/dev/null
   then
@@ -48,7 +50,8 @@ start)
     exit 1
   fi
   "$bindir/psql" -X -q -v ON_ERROR_STOP=1 "postgresql:///postgres?host=$dir&user=invexa" \
-    -c "CREATE DATABASE invexa_test ENCODING 'UTF8' TEMPLATE template0" >/dev/null
+    -c "CREATE DATABASE invexa_test ENCODING 'UTF8' TEMPLATE template0" \
+    -c "CREATE ROLE invexa_pw LOGIN PASSWORD 'right'" >/dev/null
   ;;
 stop) stop ;;
 *) echo "usage: pg_server.sh start|stop DIR" >&2; exit 2 ;;
