@@ -245,16 +245,15 @@ TEST(DataFileMergeCrash, KilledMergeLosesNothingAndTheNextMergeFinishesTheJob) {
         TWorkFolder f(PgTestStore());
         crowd.Prepare(f);
         auto waiting = [&] { return static_cast<int>(std::distance(fs::directory_iterator(f.Ivx()), {})); };
-        // Rows written and not yet committed: SQLite's rollback journal, or on the server another's transaction
-        // holding the lock that writing this table takes.
+        // Rows written and not yet committed: SQLite's rollback journal, or on the server a transaction holding the
+        // lock that writing this table takes.
         std::optional<TPgConnection> server;
-        if (!f.store.empty())
-            server.emplace(f.store);
         auto journal = [&] {
-            return server ? server->Exec("SELECT 1 FROM pg_locks WHERE relation = 'results'::regclass AND mode = "
-                                         "'RowExclusiveLock' AND pid <> pg_backend_pid()")
-                                    .Rows() > 0
-                          : fs::exists(f.DbPath() + "-journal");
+            return f.store.empty() ? fs::exists(f.DbPath() + "-journal")
+                                   : (server ? *server : server.emplace(f.store))
+                                             .Exec("SELECT 1 FROM pg_locks WHERE relation = 'results'::regclass AND "
+                                                   "mode = 'RowExclusiveLock' AND pid <> pg_backend_pid()")
+                                             .Rows() > 0;
         };
         // While the first batch is written, once its files go, while a later batch is written.
         const std::function<bool()> killAt[] = {
@@ -285,23 +284,22 @@ TEST(DataFileMergeCrash, KilledMergeLosesNothingAndTheNextMergeFinishesTheJob) {
 TEST(TwoAdministrators, MergingAtOnceLosesAndDoublesNothing) {
     if (ToolPath().empty())
         GTEST_SKIP() << "INVEXA_TOOL does not name the built invexa tool";
-    const TCrowd crowd{400, 2, 5}, second{400, 0, 6}; // the second folder's scans: one record more, older
+    // The second folder's scans: one record more, older, and of 50 users more.
+    const TCrowd crowd{400, 2, 5}, second{450, 0, 6};
     const std::int64_t secondScanned = 1700000000;
     for (int round = 0; round < (PgTestStore().empty() ? 3 : 5); ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const bool twoFolders = round >= 3;
         TWorkFolder folders[] = {TWorkFolder(PgTestStore()), TWorkFolder(PgTestStore())}, &f = folders[0];
         crowd.Prepare(f);
+        // Two folders: the test holds the table until both merges wait to write to it, so that their batches meet.
+        std::optional<TPgConnection> holder;
         if (twoFolders) {
             second.Prepare(folders[1]);
             for (const auto &e : fs::directory_iterator(folders[1].Ivx())) {
                 const utimbuf times{secondScanned, secondScanned};
                 ::utime(e.path().c_str(), &times);
             }
-        }
-        // Two folders: the test holds the table until both merges wait to write to it, so that their batches meet.
-        std::optional<TPgConnection> holder;
-        if (twoFolders) {
             holder.emplace(f.store);
             holder->Exec("BEGIN");
             holder->Exec("LOCK TABLE Results IN SHARE MODE");
@@ -343,9 +341,9 @@ TEST(TwoAdministrators, MergingAtOnceLosesAndDoublesNothing) {
         for (const TComputerLine &c : f.dm->Store().Computers())
             scanned[c.UserName] = c.LastScan;
         auto rows = f.ByUser();
-        EXPECT_EQ(rows.size(), static_cast<std::size_t>(crowd.users + 1));
+        EXPECT_EQ(rows.size(), static_cast<std::size_t>(second.users + 1));
         EXPECT_EQ(rows["bystander"], OldLines("bystander", crowd.oldRows));
-        for (int i = 0; i < crowd.users; ++i)
+        for (int i = 0; i < second.users; ++i)
             EXPECT_EQ(rows[TCrowd::User(i)],
                       scanned[TCrowd::User(i)] == secondScanned ? second.Fresh(i) : crowd.Fresh(i))
                 << TCrowd::User(i);

@@ -74,15 +74,10 @@ struct TWorkFolder {
     std::unique_ptr<TDataModule1> dm;
 
     explicit TWorkFolder(std::string storeUri = {}) : store(std::move(storeUri)) {
-        if (store.empty()) {
-            EXPECT_TRUE(TResultsDatabase::Create(dir.Path()));
-        } else {
-            TPgResultsStore server(store);
-            server.Init();
-            server.Empty();
-        }
         std::filesystem::create_directory(Ivx());
         Restart();
+        if (!dm->Store().Init()) // a server's table that an earlier folder made
+            dm->Store().Empty();
     }
     TResultsTable &Table() { return dm->resultsTbl; }
     std::string DbPath() const { return dir.File(TResultsDatabase::FileName); }
