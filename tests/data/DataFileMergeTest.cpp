@@ -13,7 +13,6 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <utime.h>
 
 using namespace invexa;
 using namespace invexa::test;
@@ -286,7 +285,7 @@ TEST(TwoAdministrators, MergingAtOnceLosesAndDoublesNothing) {
         GTEST_SKIP() << "INVEXA_TOOL does not name the built invexa tool";
     // The second folder's scans: one record more, older, and of 50 users more.
     const TCrowd crowd{400, 2, 5}, second{450, 0, 6};
-    const std::int64_t secondScanned = 1700000000;
+    const std::chrono::seconds secondScanned(1700000000);
     for (int round = 0; round < (PgTestStore().empty() ? 3 : 5); ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const bool twoFolders = round >= 3;
@@ -296,10 +295,8 @@ TEST(TwoAdministrators, MergingAtOnceLosesAndDoublesNothing) {
         std::optional<TPgConnection> holder;
         if (twoFolders) {
             second.Prepare(folders[1]);
-            for (const auto &e : fs::directory_iterator(folders[1].Ivx())) {
-                const utimbuf times{secondScanned, secondScanned};
-                ::utime(e.path().c_str(), &times);
-            }
+            for (const auto &e : fs::directory_iterator(folders[1].Ivx()))
+                fs::last_write_time(e, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(secondScanned)));
             holder.emplace(f.store);
             holder->Exec("BEGIN");
             holder->Exec("LOCK TABLE Results IN SHARE MODE");
@@ -345,7 +342,7 @@ TEST(TwoAdministrators, MergingAtOnceLosesAndDoublesNothing) {
         EXPECT_EQ(rows["bystander"], OldLines("bystander", crowd.oldRows));
         for (int i = 0; i < second.users; ++i)
             EXPECT_EQ(rows[TCrowd::User(i)],
-                      scanned[TCrowd::User(i)] == secondScanned ? second.Fresh(i) : crowd.Fresh(i))
+                      scanned[TCrowd::User(i)] == secondScanned.count() ? second.Fresh(i) : crowd.Fresh(i))
                 << TCrowd::User(i);
     }
 }
