@@ -153,35 +153,6 @@ TEST_F(PgStore, MergeBatchReplacesUsersAndRecordsTimes) {
     EXPECT_EQ(store->Count(), 5);
 }
 
-// A second batch that starts while the first has written its rows but not committed: of the same user it must
-// wait and then replace the first's rows (the last commit wins), of another user it must lose nothing.
-TEST_F(PgStore, ConcurrentBatchesLoseAndDoubleNothing) {
-    struct Case {
-        std::string second;
-        std::vector<std::vector<TResultRow>> want;
-    };
-    const std::vector<Case> cases = {{"u", {Scan("v", "one", 2), Scan("u", "two", 2)}},
-                                     {"w", {Scan("u", "one", 2), Scan("v", "one", 2), Scan("w", "two", 2)}}};
-    for (const Case &c : cases) {
-        store->Empty();
-        Merge(store->Connection(), "u", "old", 2, 1);
-        Queued({[&](TPgConnection &conn) {
-                    TPgMergeBatch batch(conn);
-                    auto u = Scan("u", "one", 2), v = Scan("v", "one", 2);
-                    batch.Add("u", u.data(), u.size(), 10, 11);
-                    batch.Add("v", v.data(), v.size(), 10, 11);
-                    batch.Commit();
-                },
-                [&](TPgConnection &conn) { Merge(conn, c.second, "two", 2, 20); }});
-        std::vector<std::string> want;
-        for (const auto &rows : c.want)
-            for (const std::string &line : Lines(rows))
-                want.push_back(line);
-        EXPECT_EQ(Lines(), want) << c.second;
-        EXPECT_EQ(TPgCatalogue::Times(store->Connection())["u"].Merged, c.second == "u" ? 21 : 11);
-    }
-}
-
 // The connection of a batch dies after the batch deleted the user's rows and wrote the new ones: nothing of it
 // stays, and the message says the connection to the server was lost.
 TEST_F(PgStore, DroppedConnectionLeavesNothingHalfWritten) {

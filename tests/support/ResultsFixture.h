@@ -5,6 +5,9 @@
 #include "data/DataFileMerge.h"
 #include "data/ScanFileWriter.h"
 #include "data/results.h"
+#include "pgsql/PgCopyRows.h"
+#include "pgsql/PgResultsStore.h"
+#include "pgsql/StoreChoice.h"
 #include "support/TempDir.h"
 
 #include <SQLiteCpp/Database.h>
@@ -62,26 +65,40 @@ struct TSteps : IProgress {
     void Finish() override { calls.push_back("finish"); }
 };
 
-// A working folder holding Results.sqlite and an empty ivx folder, with the data module the program would use.
+// A working folder holding an empty ivx folder and an empty results table, with the data module the program would
+// use: the table is Results.sqlite in the folder, or the one of the PostgreSQL database store names, emptied. The
+// reads, writes and merges below go through the store; DbPath, Table and Sql are Results.sqlite's.
 struct TWorkFolder {
     TTempDir dir;
+    std::string store; // as INVEXA_STORE (PgTestStore): empty for Results.sqlite
     std::unique_ptr<TDataModule1> dm;
 
-    TWorkFolder() {
-        EXPECT_TRUE(TResultsDatabase::Create(dir.Path()));
+    explicit TWorkFolder(std::string storeUri = {}) : store(std::move(storeUri)) {
         std::filesystem::create_directory(Ivx());
         Restart();
+        if (!dm->Store().Init()) // a server's table that an earlier folder made
+            dm->Store().Empty();
     }
     TResultsTable &Table() { return dm->resultsTbl; }
     std::string DbPath() const { return dir.File(TResultsDatabase::FileName); }
     std::string Ivx() const { return dir.File("ivx"); }
     void Restart() { // a fresh data module, as a new program start makes
         dm.reset();
-        dm = std::make_unique<TDataModule1>(dir.Path());
+        dm = TStoreChoice::Open(dir.Path(), store);
     }
-    // Stores the rows (texts cut to width) in one commit; returns them with their bookmarks.
+    // Stores the rows (texts cut to width) in one commit; returns them with their bookmarks. On the server one COPY
+    // takes them, as the crowds below have many, and leaves the bookmarks unset.
     std::vector<TResultRow> Insert(std::vector<TResultRow> rows) {
-        Table().Open();
+        dm->Store().Open();
+        if (auto *server = dynamic_cast<TPgResultsStore *>(&dm->Store())) {
+            TPgCopyRows copy;
+            for (const TResultRow &r : rows)
+                copy.Add(r);
+            server->Connection().CopyIn(copy.Statement());
+            server->Connection().CopyData(copy.Take() + TPgCopyRows::Trailer());
+            server->Connection().CopyEnd();
+            return rows;
+        }
         SQLite::Transaction tx(dm->database.Connection());
         for (TResultRow &r : rows)
             Table().InsertRow(r);
@@ -99,7 +116,7 @@ struct TWorkFolder {
         ScanFileWriter::WriteFile(Ivx() + "/" + name, records);
         return Ivx() + "/" + name;
     }
-    TMergeSummary Merge(IProgress *progress = nullptr) { return TDataFileMerge(*dm, dir.Path(), progress).Run(); }
+    TMergeSummary Merge(IProgress *progress = nullptr) { return dm->Store().Merge(dir.Path(), progress); }
     bool Waiting(const std::string &name) const { return std::filesystem::exists(Ivx() + "/" + name); }
     std::vector<std::string> Waiting() const {
         std::vector<std::string> names;
@@ -108,11 +125,11 @@ struct TWorkFolder {
         std::sort(names.begin(), names.end());
         return names;
     }
-    // Every row in rowid order, through the table class; and each user's rows in that order.
+    // Every row in natural order, through the store; and each user's rows in that order.
     std::vector<std::string> Lines() {
-        Table().Open();
+        dm->Store().Open();
         std::vector<std::string> out;
-        for (const TResultRow &r : Table().ReadAfter(0, 1 << 30))
+        for (const TResultRow &r : dm->Store().ReadAfter(0, 1 << 30))
             out.push_back(Line(r));
         return out;
     }
