@@ -3,10 +3,13 @@
 // the application of the first row, and the CSV button against `invexa export` on the same table, interleaved
 // (button, tool, button, ...: RUNS of each, the best of each).
 //
-// usage: grid_bench [--csv] [ROWS | RESULTS_FILE] [INVEXA_TOOL] [RUNS=3]   (--csv: the CSV button alone)
+// usage: grid_bench [--csv] [--store URI] [ROWS | RESULTS_FILE] [INVEXA_TOOL] [RUNS=3]   (--csv: the CSV button alone)
 // ROWS: a table of ROWS / 200 users of 200 rows each is written, every user's first row of one application.
 // RESULTS_FILE: a copy of that table is used instead (and removed at the end), its first row's application deleted.
 // The tool defaults to ./src/invexa beside the build's bench folder. The tables go under TMPDIR.
+// --store URI (else $INVEXA_STORE): the window and the tool work on that PostgreSQL database instead, whose tables
+// must be empty: the empty table's window is measured on it after `invexa init`, then the table written as above
+// is copied into it with `invexa copy-store`.
 #include "data/ResultsDatabase.h"
 #include "data/results.h"
 #include "forms/IMessageBoxes.h"
@@ -15,6 +18,7 @@
 #include "forms/about.h"
 #include "forms/admnMain.h"
 #include "forms/mergmess.h"
+#include "pgsql/StoreChoice.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -127,7 +131,7 @@ std::unique_ptr<TWindow> Open(const fs::path &folder, IMessageBoxes &boxes) {
     auto w = std::make_unique<TWindow>();
     w->form = std::make_unique<TRuvolaform>(boxes);
     Ruvolaform = w->form.get();
-    w->data = std::make_unique<invexa::TDataModule1>(w->form->WorkDir());
+    w->data = invexa::TStoreChoice::Open(w->form->WorkDir(), invexa::TStoreChoice::Uri(std::nullopt));
     DataModule1 = w->data.get();
     w->about = std::make_unique<TAboutBox>(boxes);
     AboutBox = w->about.get();
@@ -156,6 +160,17 @@ double TimeTool(const std::string &tool) {
     if (rc != 0)
         std::printf("invexa export failed with %d\n", rc);
     return ms;
+}
+
+// The tool's command on the PostgreSQL store (given to the tool through the variable); the benchmark stops if it fails.
+void RunTool(const std::string &tool, const fs::path &folder, const std::string &command) {
+    const auto start = Clock::now();
+    const int rc = std::system((tool + " -C '" + folder.string() + "' " + command + " > /dev/null").c_str());
+    if (rc != 0) {
+        std::printf("invexa %s failed with %d\n", command.c_str(), rc);
+        std::exit(1);
+    }
+    std::printf("invexa %-16s %8.1f ms\n", (command.substr(0, command.find(' ')) + ":").c_str(), Ms(start));
 }
 
 // The CSV button and the tool's export of the same table, one after the other, runs times; the best of each.
@@ -228,6 +243,12 @@ int main(int argc, char **argv) {
     const bool csvOnly = argc > 1 && std::string(argv[1]) == "--csv";
     if (csvOnly)
         --argc, ++argv;
+    // The option stands for the variable, as in the window's program: the tool started here reads it too.
+    if (argc > 2 && std::string(argv[1]) == "--store") {
+        ::setenv(invexa::TStoreChoice::Variable, argv[2], 1);
+        argc -= 2, argv += 2;
+    }
+    const std::string uri = invexa::TStoreChoice::Uri(std::nullopt);
     const std::string given = argc > 1 ? argv[1] : "1000000";
     const bool copied = fs::is_regular_file(given);
     const long rows = copied ? 0 : std::atol(given.c_str());
@@ -248,11 +269,15 @@ int main(int argc, char **argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Invexa Admin"));
     QApplication::setQuitOnLastWindowClosed(false);
     TYesBoxes boxes;
+    if (!uri.empty())
+        RunTool(tool, empty, "init");
     long emptyRss = 0;
     {
         auto w = Open(empty, boxes);
         emptyRss = StatusKb("VmRSS:");
     }
+    if (!uri.empty())
+        RunTool(tool, big, "copy-store --to \"$" + std::string(invexa::TStoreChoice::Variable) + "\"");
     start = Clock::now();
     auto w = Open(big, boxes);
     const double firstRows = Ms(start);
