@@ -82,7 +82,7 @@ int main(int argc, char **argv) try {
     auto merge = [&](const std::vector<std::vector<TResultRow>> &all) {
         TPgMergeBatch batch(conn);
         for (int u = 0; u < users; ++u) {
-            batch.Add(all[u][0].UserName, all[u].data(), all[u].size(), u, u);
+            batch.Add(all[u][0].UserName, all[u], u, u);
             if ((u + 1) % batchUsers == 0)
                 batch.Commit();
         }

@@ -122,6 +122,8 @@ private:
     void WatchCount();
     // Reads the window afresh for the view, the pending edit dropped.
     void ShowAfresh();
+    // The base nearest to base whose window lies within the table.
+    std::int64_t BaseWithin(std::int64_t base) const;
     const invexa::TResultRow *RowAt(int row) const;
     // The window's texts, converted when the window was read.
     const QString *ShownText(int row, int column) const;

@@ -39,10 +39,14 @@ bool TResultsModel::AtEnd() const {
     return !Windowed() || base_ + WindowRows() >= StoredCount();
 }
 
+std::int64_t TResultsModel::BaseWithin(std::int64_t base) const {
+    return std::clamp<std::int64_t>(base, 0, std::max<std::int64_t>(0, StoredCount() - Span));
+}
+
 void TResultsModel::ShiftTo(std::int64_t base) {
     if (!active_)
         return;
-    base = std::clamp<std::int64_t>(base, 0, std::max<std::int64_t>(0, StoredCount() - Span));
+    base = BaseWithin(base);
     if (base == base_)
         return;
     beginResetModel();
@@ -55,7 +59,7 @@ void TResultsModel::ShiftTo(std::int64_t base) {
 void TResultsModel::ShowAfresh() {
     beginResetModel();
     texts_.clear();
-    base_ = std::clamp<std::int64_t>(base_, 0, std::max<std::int64_t>(0, StoredCount() - Span));
+    base_ = BaseWithin(base_);
     ClearEdit();
     indicatorRow_ = -1;
     endResetModel();

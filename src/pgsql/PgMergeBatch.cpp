@@ -14,11 +14,11 @@ constexpr std::size_t CopyPiece = 1 << 20;
 constexpr int LockClass = 0x49565841; // "IVXA"
 } // namespace
 
-void TPgMergeBatch::Add(const std::string &userName, const TResultRow *rows, std::size_t n, std::int64_t lastScan,
+void TPgMergeBatch::Add(const std::string &userName, std::vector<TResultRow> rows, std::int64_t lastScan,
                         std::int64_t merged) {
     std::string name = Cp1252ToUtf8(CutView(userName, FieldWidth(TField::UserName)));
     std::erase_if(users_, [&](const TUserScan &u) { return u.Name == name; });
-    users_.push_back({std::move(name), std::vector<TResultRow>(rows, rows + n), lastScan, merged});
+    users_.push_back({std::move(name), std::move(rows), lastScan, merged});
 }
 
 std::int64_t TPgMergeBatch::Rows() const {

@@ -23,8 +23,7 @@ public:
 
     // Adds one user's scan; the rows carry the user name (Windows-1252, cut to the column as stored). A user
     // added again in the same batch has only its last scan's rows, placed after the users added before.
-    void Add(const std::string &userName, const TResultRow *rows, std::size_t n, std::int64_t lastScan,
-             std::int64_t merged);
+    void Add(const std::string &userName, std::vector<TResultRow> rows, std::int64_t lastScan, std::int64_t merged);
     std::size_t Users() const { return users_.size(); }
     std::int64_t Rows() const;
     // Writes and commits the batch, and empties it. On an error nothing of it is written (the transaction is

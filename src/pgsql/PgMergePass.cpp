@@ -37,7 +37,7 @@ void TPgMergePass::Take(std::size_t i, TPendingFile &pending) {
         }
     } while (ReadOn(file));
     pending.info.Records = static_cast<std::int64_t>(rows.size());
-    batch_.Scans.Add(users_[i], rows.data(), rows.size(), file.ModifiedTime(), std::time(nullptr));
+    batch_.Scans.Add(users_[i], std::move(rows), file.ModifiedTime(), std::time(nullptr));
 }
 
 } // namespace invexa

@@ -53,7 +53,7 @@ struct PgStore : ::testing::Test {
     void Merge(TPgConnection &conn, const std::string &user, const std::string &tag, int n, std::int64_t at) {
         TPgMergeBatch batch(conn);
         auto rows = Scan(user, tag, n);
-        batch.Add(user, rows.data(), rows.size(), at, at + 1);
+        batch.Add(user, rows, at, at + 1);
         batch.Commit();
     }
     bool WaitsForLock(TPgConnection &conn) {
@@ -134,9 +134,9 @@ TEST_F(PgStore, MergeBatchReplacesUsersAndRecordsTimes) {
         Merge(store->Connection(), user, "old", 2, 1);
     TPgMergeBatch batch(store->Connection());
     auto first = Scan("b", "first", 3), d = Scan("d", "new", 2), last = Scan("b", "last", 1);
-    batch.Add("b", first.data(), first.size(), 100, 200);
-    batch.Add("d", d.data(), d.size(), 101, 201);
-    batch.Add("b", last.data(), last.size(), 102, 202); // the same user again: only its last scan counts
+    batch.Add("b", first, 100, 200);
+    batch.Add("d", d, 101, 201);
+    batch.Add("b", last, 102, 202); // the same user again: only its last scan counts
     EXPECT_EQ(batch.Rows(), 3);
     batch.Commit();
     EXPECT_EQ(batch.Users(), 0u);
@@ -215,7 +215,7 @@ TEST_F(PgStore, RowStreamGivesTheRowsInOrder) {
     std::vector<std::string> want;
     for (int u = 0; u < 30; ++u) {
         auto rows = Scan("user" + std::to_string(u), "m" + std::to_string(u % 7), 100);
-        batch.Add(rows[0].UserName, rows.data(), rows.size(), 0, 0);
+        batch.Add(rows[0].UserName, rows, 0, 0);
         for (const std::string &line : Lines(rows))
             want.push_back(line);
     }
