@@ -75,8 +75,9 @@ std::vector<std::string> TDataFileMerge::DataFileNames(const std::string &folder
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         std::error_code dirEc;
-        // A link is listed whatever it points at, to be refused by name when it is opened.
-        if (EndsWithIvx(name) && it->symlink_status(dirEc).type() != fs::file_type::directory)
+        // A link is listed whatever it points at, to be refused by name when it is opened. The type comes from
+        // the listing itself where the file system gives it, without a call per file.
+        if (EndsWithIvx(name) && (it->is_symlink(dirEc) || !it->is_directory(dirEc)))
             names.push_back(std::move(name));
     }
     if (ec)

@@ -11,27 +11,33 @@ TFileRemover::~TFileRemover() {
     Finish();
 }
 
-void TFileRemover::Remove(std::unique_ptr<TResultsFile> file) {
+void TFileRemover::Remove(std::vector<std::unique_ptr<TResultsFile>> files) {
+    if (files.empty())
+        return;
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(file));
-        if (!worker_.joinable()) {
+        for (std::unique_ptr<TResultsFile> &file : files)
+            queue_.push_back(std::move(file));
+        if (workers_.empty()) {
             stop_ = false;
-            worker_ = std::thread([this] { Work(); });
+            for (int i = 0; i < Threads; ++i)
+                workers_.emplace_back([this] { Work(); });
         }
     }
-    wake_.notify_one();
+    wake_.notify_all();
 }
 
 void TFileRemover::Finish() {
     {
         std::lock_guard lock(mutex_);
-        if (!worker_.joinable())
+        if (workers_.empty())
             return;
         stop_ = true;
     }
-    wake_.notify_one();
-    worker_.join();
+    wake_.notify_all();
+    for (std::thread &worker : workers_)
+        worker.join();
+    workers_.clear();
 }
 
 void TFileRemover::Work() {
@@ -42,6 +48,8 @@ void TFileRemover::Work() {
             return; // stop_ set and nothing left
         std::unique_ptr<TResultsFile> file = std::move(queue_.front());
         queue_.pop_front();
+        const std::int64_t mine = taken_++;
+        turn_.wait(lock, [&] { return done_ == mine; });
         lock.unlock();
         const std::string path = file->Path();
         if (beforeDelete_)
@@ -49,14 +57,18 @@ void TFileRemover::Work() {
         // A scanner may have rewritten the file, or put a new scan under its name, since the read: that scan
         // stays for the next merge. A file the deletion itself fails on stays too, unreported, as it always has.
         const TResultsFile::EDelete outcome = file->DeleteIfUnchanged();
-        file.reset();
         lock.lock();
+        ++done_;
+        turn_.notify_all();
         deleted_ += outcome == TResultsFile::EDelete::Deleted;
         if (outcome == TResultsFile::EDelete::Changed)
             left_.push_back("Not deleted: " + Shown(path) + " changed after it was read; it is merged again next time");
         else if (outcome == TResultsFile::EDelete::InUse)
             left_.push_back("Not deleted: " + Shown(path) +
                             " is open for writing in another program; it is merged again next time");
+        lock.unlock();
+        file.reset(); // out of turn: the file system frees the deleted file's blocks
+        lock.lock();
     }
 }
 

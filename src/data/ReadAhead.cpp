@@ -40,6 +40,7 @@ void TReadAhead::Work() {
             room_.wait(lock, [&] { return stop_ || i < wanted_ + Depth; });
             if (stop_)
                 return;
+            started_ = i + 1;
         }
         TReadFile f = skip_[i] ? TReadFile() : Read(paths_[i]);
         {
@@ -59,7 +60,8 @@ TReadFile TReadAhead::Take(std::size_t i) {
             TReadFile f = std::move(done_.front().second);
             done_.pop_front();
             wanted_ = i + 1;
-            room_.notify_one();
+            if (started_ <= wanted_ + Refill)
+                room_.notify_one();
             return f;
         }
         wanted_ = i;

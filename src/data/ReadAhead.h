@@ -26,7 +26,10 @@ struct TReadFile {
 // held open and locked from then on, as if the merge had opened it.
 class TReadAhead {
 public:
-    static constexpr std::size_t Depth = 4;
+    static constexpr std::size_t Depth = 8;
+    // The merge wakes the reading thread only once this few files are left read ahead, so that each wake-up
+    // reads several files instead of one.
+    static constexpr std::size_t Refill = Depth / 2;
 
     // skip[i]: file i is not to be opened at all.
     TReadAhead(std::vector<std::string> paths, std::vector<bool> skip);
@@ -46,7 +49,8 @@ private:
     std::mutex mutex_;
     std::condition_variable ready_, room_;
     std::deque<std::pair<std::size_t, TReadFile>> done_;
-    std::size_t wanted_ = 0; // the file the merge waits for or takes next
+    std::size_t wanted_ = 0;  // the file the merge waits for or takes next
+    std::size_t started_ = 0; // the files the reading thread has begun
     bool stop_ = false;
     std::thread worker_;
 };

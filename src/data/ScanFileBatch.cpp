@@ -18,10 +18,13 @@ void TScanFileBatch::Add(TPendingFile file) {
 void TScanFileBatch::Commit() {
     if (!Write())
         return;
+    std::vector<std::unique_ptr<TResultsFile>> done;
+    done.reserve(files_.size());
     for (TPendingFile &p : files_) {
-        remover_.Remove(std::move(p.file));
+        done.push_back(std::move(p.file));
         merged_.push_back(std::move(p.info));
     }
+    remover_.Remove(std::move(done));
     files_.clear();
     rows_ = 0;
 }
