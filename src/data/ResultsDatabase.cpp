@@ -3,6 +3,7 @@
 #include "base/Cp1252.h"
 #include "base/InvexaError.h"
 #include "base/PlainFile.h"
+#include "data/CoalescingVfs.h"
 #include "data/ScanTimes.h"
 
 #include <SQLiteCpp/Database.h>
@@ -130,7 +131,7 @@ SQLite::Database &TResultsDatabase::Connection() {
         db = std::make_unique<SQLite::Database>(path,
                                                 (writable ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY) |
                                                     SQLite::OPEN_NOFOLLOW | SQLite::OPEN_NOMUTEX,
-                                                busyTimeoutMs, VfsName());
+                                                busyTimeoutMs, CoalescingVfs::Over(VfsName()));
         db->exec("PRAGMA cache_size=-32768");
         if (!HasResultsTable(*db))
             throw EInvexaError("No results table in " + folder_ + ": 'invexa init' creates it");
@@ -209,7 +210,7 @@ bool TResultsDatabase::Create(const std::string &folder) {
         SQLite::Database db(path,
                             (readOnly ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE) |
                                 SQLite::OPEN_NOFOLLOW,
-                            busyTimeoutMs, VfsName());
+                            busyTimeoutMs, CoalescingVfs::Over(VfsName()));
         if (HasResultsTable(db))
             return false;
         Configure(db);
