@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -17,10 +18,10 @@ namespace {
 struct TFile {
     sqlite3_file head; // pMethods: Methods (or null when the base open failed)
     sqlite3_file *real;
-    char *buf;            // BufferBytes, made at the first gathered write; null for files passed straight on
-    bool gather;          // the table's file or its journal
-    sqlite3_int64 start;  // where the gathered bytes go
-    int length;           // how many are gathered
+    char *buf;           // BufferBytes, made at the first gathered write; null for files passed straight on
+    bool gather;         // the table's file or its journal
+    sqlite3_int64 start; // where the gathered bytes go
+    int length;          // how many are gathered
 };
 
 TFile *Of(sqlite3_file *f) {
@@ -72,30 +73,29 @@ int Write(sqlite3_file *file, const void *data, int n, sqlite3_int64 at) {
     return SQLITE_OK;
 }
 
+// The base file's method, once the gathered bytes are written; a failure to write them is the call's.
+template <typename Call> int AfterFlush(sqlite3_file *file, Call call) {
+    TFile *f = Of(file);
+    const int rc = Flush(f);
+    return rc != SQLITE_OK ? rc : call(f->real, f->real->pMethods);
+}
+
 int Truncate(sqlite3_file *file, sqlite3_int64 size) {
-    TFile *f = Of(file);
-    const int rc = Flush(f);
-    return rc != SQLITE_OK ? rc : f->real->pMethods->xTruncate(f->real, size);
+    return AfterFlush(file, [&](sqlite3_file *r, const sqlite3_io_methods *m) { return m->xTruncate(r, size); });
 }
-
 int Sync(sqlite3_file *file, int flags) {
-    TFile *f = Of(file);
-    const int rc = Flush(f);
-    return rc != SQLITE_OK ? rc : f->real->pMethods->xSync(f->real, flags);
+    return AfterFlush(file, [&](sqlite3_file *r, const sqlite3_io_methods *m) { return m->xSync(r, flags); });
 }
-
 int FileSize(sqlite3_file *file, sqlite3_int64 *size) {
-    TFile *f = Of(file);
-    const int rc = Flush(f);
-    return rc != SQLITE_OK ? rc : f->real->pMethods->xFileSize(f->real, size);
+    return AfterFlush(file, [&](sqlite3_file *r, const sqlite3_io_methods *m) { return m->xFileSize(r, size); });
 }
-
 int Lock(sqlite3_file *file, int level) {
-    TFile *f = Of(file);
-    const int rc = Flush(f);
-    return rc != SQLITE_OK ? rc : f->real->pMethods->xLock(f->real, level);
+    return AfterFlush(file, [&](sqlite3_file *r, const sqlite3_io_methods *m) { return m->xLock(r, level); });
 }
-
+int FileControl(sqlite3_file *file, int op, void *arg) {
+    return AfterFlush(file, [&](sqlite3_file *r, const sqlite3_io_methods *m) { return m->xFileControl(r, op, arg); });
+}
+// Unlocked even when the gathered bytes could not be written: SQLite does not try an unlock twice.
 int Unlock(sqlite3_file *file, int level) {
     TFile *f = Of(file);
     const int rc = Flush(f);
@@ -106,12 +106,6 @@ int Unlock(sqlite3_file *file, int level) {
 int CheckReservedLock(sqlite3_file *file, int *out) {
     TFile *f = Of(file);
     return f->real->pMethods->xCheckReservedLock(f->real, out);
-}
-
-int FileControl(sqlite3_file *file, int op, void *arg) {
-    TFile *f = Of(file);
-    const int rc = Flush(f);
-    return rc != SQLITE_OK ? rc : f->real->pMethods->xFileControl(f->real, op, arg);
 }
 
 int SectorSize(sqlite3_file *file) {
@@ -148,19 +142,36 @@ int ShmUnmap(sqlite3_file *file, int deleteFlag) {
 }
 
 // Version 2: no memory-mapped reads, which would bypass the gathered bytes.
-const sqlite3_io_methods Methods = {2,        Close,      Read,       Write,     Truncate,
-                                    Sync,     FileSize,   Lock,       Unlock,    CheckReservedLock,
-                                    FileControl, SectorSize, DeviceCharacteristics, ShmMap, ShmLock,
-                                    ShmBarrier, ShmUnmap,  nullptr,    nullptr};
+const sqlite3_io_methods Methods = {2,
+                                    Close,
+                                    Read,
+                                    Write,
+                                    Truncate,
+                                    Sync,
+                                    FileSize,
+                                    Lock,
+                                    Unlock,
+                                    CheckReservedLock,
+                                    FileControl,
+                                    SectorSize,
+                                    DeviceCharacteristics,
+                                    ShmMap,
+                                    ShmLock,
+                                    ShmBarrier,
+                                    ShmUnmap,
+                                    nullptr,
+                                    nullptr};
 
+// The base VFS's own table with the file's opening replaced; its other calls get this VFS in place of theirs,
+// with the same application data.
 struct TVfs {
-    sqlite3_vfs vfs;
+    sqlite3_vfs vfs; // first: SQLite hands the open its address
     sqlite3_vfs *base;
-    std::string name;
+    char name[64];
 };
 
 int Open(sqlite3_vfs *vfs, sqlite3_filename name, sqlite3_file *file, int flags, int *outFlags) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
+    sqlite3_vfs *base = reinterpret_cast<TVfs *>(vfs)->base;
     TFile *f = Of(file);
     f->head.pMethods = nullptr;
     f->real = reinterpret_cast<sqlite3_file *>(f + 1);
@@ -174,55 +185,6 @@ int Open(sqlite3_vfs *vfs, sqlite3_filename name, sqlite3_file *file, int flags,
     return rc;
 }
 
-int Delete(sqlite3_vfs *vfs, const char *name, int syncDir) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xDelete(base, name, syncDir);
-}
-int Access(sqlite3_vfs *vfs, const char *name, int flags, int *out) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xAccess(base, name, flags, out);
-}
-int FullPathname(sqlite3_vfs *vfs, const char *name, int n, char *out) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xFullPathname(base, name, n, out);
-}
-void *DlOpen(sqlite3_vfs *vfs, const char *name) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xDlOpen(base, name);
-}
-void DlError(sqlite3_vfs *vfs, int n, char *out) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    base->xDlError(base, n, out);
-}
-void (*DlSym(sqlite3_vfs *vfs, void *lib, const char *sym))(void) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xDlSym(base, lib, sym);
-}
-void DlClose(sqlite3_vfs *vfs, void *lib) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    base->xDlClose(base, lib);
-}
-int Randomness(sqlite3_vfs *vfs, int n, char *out) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xRandomness(base, n, out);
-}
-int Sleep(sqlite3_vfs *vfs, int us) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xSleep(base, us);
-}
-int CurrentTime(sqlite3_vfs *vfs, double *out) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xCurrentTime(base, out);
-}
-int GetLastError(sqlite3_vfs *vfs, int n, char *out) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xGetLastError ? base->xGetLastError(base, n, out) : 0;
-}
-int CurrentTimeInt64(sqlite3_vfs *vfs, sqlite3_int64 *out) {
-    sqlite3_vfs *base = static_cast<TVfs *>(vfs->pAppData)->base;
-    return base->xCurrentTimeInt64(base, out);
-}
-
 } // namespace
 
 const char *Over(const std::string &base) {
@@ -230,36 +192,22 @@ const char *Over(const std::string &base) {
     static std::map<std::string, std::unique_ptr<TVfs>> made; // kept for the process's life, as SQLite holds them
     std::lock_guard lock(mutex);
     if (auto it = made.find(base); it != made.end())
-        return it->second->name.c_str();
+        return it->second->name;
     sqlite3_vfs *under = sqlite3_vfs_find(base.empty() ? nullptr : base.c_str());
     if (!under)
         throw EInvexaError("No SQLite VFS named " + base);
     auto v = std::make_unique<TVfs>();
     v->base = under;
-    v->name = "invexa-coalescing" + (base.empty() ? std::string() : "-" + base);
+    std::snprintf(v->name, sizeof v->name, "invexa-coalescing%s%.40s", base.empty() ? "" : "-", base.c_str());
     sqlite3_vfs &vfs = v->vfs;
-    vfs = sqlite3_vfs{};
-    vfs.iVersion = 2;
+    vfs = *under;
+    vfs.pNext = nullptr;
     vfs.szOsFile = static_cast<int>(sizeof(TFile)) + under->szOsFile;
-    vfs.mxPathname = under->mxPathname;
-    vfs.zName = v->name.c_str();
-    vfs.pAppData = v.get();
+    vfs.zName = v->name;
     vfs.xOpen = Open;
-    vfs.xDelete = Delete;
-    vfs.xAccess = Access;
-    vfs.xFullPathname = FullPathname;
-    vfs.xDlOpen = DlOpen;
-    vfs.xDlError = DlError;
-    vfs.xDlSym = DlSym;
-    vfs.xDlClose = DlClose;
-    vfs.xRandomness = Randomness;
-    vfs.xSleep = Sleep;
-    vfs.xCurrentTime = CurrentTime;
-    vfs.xGetLastError = GetLastError;
-    vfs.xCurrentTimeInt64 = under->iVersion >= 2 && under->xCurrentTimeInt64 ? CurrentTimeInt64 : nullptr;
     if (sqlite3_vfs_register(&vfs, 0) != SQLITE_OK)
-        throw EInvexaError("Cannot register the SQLite VFS " + v->name);
-    return made.emplace(base, std::move(v)).first->second->name.c_str();
+        throw EInvexaError(std::string("Cannot register the SQLite VFS ") + v->name);
+    return made.emplace(base, std::move(v)).first->second->name;
 }
 
 } // namespace invexa::CoalescingVfs
