@@ -113,9 +113,11 @@ int SectorSize(sqlite3_file *file) {
     return f->real->pMethods->xSectorSize(f->real);
 }
 
+// Never "written in the order of the calls": SQLite would then skip the journal's sync before it writes the
+// table, and gathered journal bytes could reach the disk after the table's pages.
 int DeviceCharacteristics(sqlite3_file *file) {
     TFile *f = Of(file);
-    return f->real->pMethods->xDeviceCharacteristics(f->real);
+    return f->real->pMethods->xDeviceCharacteristics(f->real) & ~SQLITE_IOCAP_SEQUENTIAL;
 }
 
 // The shared memory of a WAL file: passed straight on, for a table someone else put in WAL mode until it is

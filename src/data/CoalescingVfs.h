@@ -4,9 +4,9 @@
 namespace invexa {
 
 // An SQLite VFS over another one that gathers a run of writes to consecutive places of the table's file or of
-// its journal into one write of up to BufferBytes. SQLite writes a page at a time: a commit of
-// a merge is thousands of pages in a row, and every page it saves in the journal is three writes (its number,
-// its bytes, a checksum). Each write is a system call, which this machine makes dear.
+// its journal into one write of up to BufferBytes. SQLite writes a page at a time: a commit of a merge is
+// thousands of pages in a row, and every page it saves in the journal is three writes (its number, its bytes, a
+// checksum). Each write is a system call, which this machine makes dear.
 //
 // Nothing reaches the file later than SQLite relies on: the gathered bytes are written before every sync, read,
 // size, truncation, lock change, file control and close of that file, and whenever the next write does not
